@@ -1,0 +1,159 @@
+#include "instrument/Thudrix.h"
+
+#include "graphics/Editor.h"
+#include "instrument/MidiLearnTable.h"
+
+namespace {
+
+PlugConfig ThudrixConfig() {
+  PlugConfig config;
+  config.paramCount = kThudrixParamCount;
+  config.channelSpec = "0-1 0-2";
+  config.presetCount = 0;
+  config.effectName = "Tarvolin Thudra";
+  config.productName = "";
+  config.makerName = "Tarvolin Instruments";
+  config.version = 0x00010000;
+  config.uniqueId = FourCharCode("Tdr2");
+  config.makerId = FourCharCode("-TV-");
+  config.isInstrument = true;
+  return config;
+}
+
+constexpr int kStatusNoteOn = 0x9;
+constexpr int kStatusControlChange = 0xB;
+
+}  // namespace
+
+Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostCallback) {
+  DefineParameters();
+  BuildEditor();
+  ledLit_ = 0;
+  samplesSinceHit_ = 0;
+  learnMode_ = 0;
+  clearMode_ = 0;
+}
+
+Thudrix::~Thudrix() = default;
+
+void Thudrix::DefineParameters() {
+  static const char* const kKnobNames[] = {"Accent", "Decay", "TuneDecay", "Attack",
+                                           "Hold", "TuneDepth", "NoiseDecay", "Distort"};
+  ParamAt(kParamPitch)->DefineDouble("Pitch", 0.0, -12.0, 12.0, 1.0, "");
+  for (int32_t i = 0; i < 8; ++i) ParamAt(kParamAccent + i)->DefineDouble(kKnobNames[i], 0.5, 0.0, 1.0, 0.0001, "");
+  ParamAt(kParamTrigger)->DefineBool("Trigger", "");
+  ParamAt(kParamMidiTuneFlag)->DefineBool("MidiTuneFlag", "images");
+  ParamAt(kParamMidiAccentFlag)->DefineBool("MidiAccentFlag", "images");
+  ParamAt(kParamLed)->DefineEnum("Led", 2, "");
+  ParamAt(kParamLearn)->DefineBool("Learn", "images");
+  ParamAt(kParamClear)->DefineBool("clear", "images");
+}
+
+void Thudrix::SetEditorControl(int32_t controlIndex, double value) {
+  if (Editor* editor = GetEditor()) editor->SetControlValue(controlIndex, value);
+}
+
+void Thudrix::ResetProcessing() {
+  LockHold hold(InstanceLock());
+  voice_.SetSampleRate(SampleRate());
+  midiQueue_.ResizeForBlock(BlockSize());
+}
+
+void Thudrix::LightLed() {
+  ledLit_ = 1;
+  SetEditorControl(led_, 1.0);
+  samplesSinceHit_ = 0;
+}
+
+void Thudrix::HitFromNote(const MidiMsg& msg) {
+  voice_.SetNote(msg.data1);
+  voice_.SetMidiAccent(double(msg.data2) * 0.0078125);
+  voice_.Trigger();
+  LightLed();
+}
+
+void Thudrix::RenderBlock(double**, double** outputs, int32_t frames) {
+  double* left = outputs ? outputs[0] : nullptr;
+  double* right = outputs ? outputs[1] : nullptr;
+  for (int32_t s = 0; s < frames; ++s) {
+    while (!midiQueue_.Empty() && midiQueue_.Peek().offset <= s) {
+      const MidiMsg& msg = midiQueue_.Peek();
+      if (msg.StatusKind() == kStatusNoteOn) HitFromNote(msg);
+      midiQueue_.Remove();
+    }
+    const float sample = voice_.NextSample() * 0.5f;
+    if (left) left[s] = double(sample);
+    if (samplesSinceHit_ < INT32_MAX) ++samplesSinceHit_;
+  }
+  if (left && right) {
+    for (int32_t s = 0; s < frames; ++s) right[s] = left[s];
+  }
+  if (samplesSinceHit_ > kLedHoldSamples && ledLit_ == 1) {
+    ledLit_ = 0;
+    SetEditorControl(led_, 0.0);
+  }
+  midiQueue_.Flush(frames > 0 ? frames : 0);
+}
+
+void Thudrix::HandleMidiMessage(const MidiMsg& msg) {
+  midiQueue_.Add(msg);
+  if (msg.StatusKind() != kStatusControlChange) return;
+  const int32_t controller = msg.data1;
+  MidiLearnTable& table = MidiLearnTable::Shared();
+  if (learnMode_ == 1) table.Learn(controller, learnTarget_);
+  const int32_t index = table.ParamFor(controller);
+  if (index < 0) return;
+  const double x = double(msg.data2) / 127.0;
+  PlugParam* param = ParamAt(index);
+  char text[PlugParam::kTextCapacity];
+  param->DisplayTextForHost(x, true, text, true);
+  ShowValueText(text);
+  param->SetFromNormalized(x);
+  ParamChanged(index);
+  if (Editor* editor = GetEditor()) editor->ParamToControls(index, x, true);
+  HostAutomate(index, x);
+}
+
+void Thudrix::ParamChanged(int32_t index) {
+  LockHold hold(InstanceLock());
+  PlugParam* param = ParamAt(index);
+  if (!param) return;
+  const double value = param->Value();
+  const int32_t clearOnEntry = clearMode_;
+  if (clearOnEntry == 1) MidiLearnTable::Shared().Set(index, -1);
+
+  if (index <= kParamMidiAccentFlag) {
+    voice_.ApplyParam(index, value);
+    if (learnMode_ != 0) learnTarget_ = index;
+    return;
+  }
+  switch (index) {
+    case kParamLearn:
+      learnMode_ = int32_t(value);
+      if (learnMode_ == 1 && clearOnEntry == 1) {
+        SetEditorControl(clearButton_, 0.0);
+        clearMode_ = 0;
+      }
+      break;
+    case kParamClear:
+      clearMode_ = int32_t(value);
+      if (learnMode_ == 1 && clearMode_ == 1) {
+        SetEditorControl(learnButton_, 0.0);
+        learnMode_ = 0;
+      }
+      break;
+    case kParamTrigger:
+      if (value == 1.0) {
+        voice_.SetNote(kBaseNote);
+        voice_.Trigger();
+        LightLed();
+      }
+      break;
+    case kParamPresetPrevious:
+    case kParamPresetNext:
+      if (value == 1.0) StepPresetFromArrow(index == kParamPresetNext ? 1 : -1);
+      break;
+    default:
+      break;
+  }
+}
