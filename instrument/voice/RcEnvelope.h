@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+
+// Attack/hold/release envelope made of one-pole steps, modelled on a
+// capacitor charged through a resistor while the hold lasts and discharged
+// after it. A hit does not reset the level, so retriggers stay continuous.
+class RcEnvelope {
+public:
+    RcEnvelope(float attackTau, double holdTime, double releaseTau, double gain);
+
+    void SetSampleRate(double sampleRate);
+    void SetHoldTime(double holdTime);
+    void SetReleaseTau(double releaseTau);
+    void SetGain(double gain) { gain_ = gain; }
+    void Restart()
+    {
+        count_ = 0;
+        target_ = 1.0f;
+    }
+
+    float Next()
+    {
+        ++count_;
+        // The coefficients depend only on the rate and the time constants, so
+        // they are worked out when those change rather than on every step.
+        const bool releasing = static_cast<double>(count_) > holdSamples_;
+        const Coefficients& step = releasing ? release_ : attack_;
+        target_ = releasing ? 0.0f : 1.0f;
+        oneMinusC_ = step.oneMinusC;
+        c_ = step.c;
+        level_ = static_cast<float>(static_cast<double>(oneMinusC_) * input_ + static_cast<double>(c_) * level_);
+        input_ = target_;
+        return static_cast<float>(level_ * gain_);
+    }
+
+    float AttackTau() const { return attackTau_; }
+    double HoldTime() const { return holdTime_; }
+    double ReleaseTau() const { return releaseTau_; }
+    double Gain() const { return gain_; }
+    double SampleRate() const { return sampleRate_; }
+    double Input() const { return input_; }
+    double Level() const { return level_; }
+    int64_t Count() const { return count_; }
+    float Target() const { return target_; }
+    float OneMinusC() const { return oneMinusC_; }
+    float C() const { return c_; }
+
+private:
+    struct Coefficients {
+        float oneMinusC = 1.0f;
+        float c = 0.0f;
+    };
+    static Coefficients CoefficientsFor(double samplesPerTau);
+    void UpdateCoefficients();
+
+    float attackTau_;
+    double holdTime_;
+    double releaseTau_;
+    double gain_;
+    double sampleRate_ = 0.0;
+    double input_ = 1.0;
+    double level_ = 0.0;
+    // 64-bit so that hours of silence can never wrap it back into the attack.
+    int64_t count_ = 66666;
+    float target_ = 1.0f;
+    float oneMinusC_ = 0.0f;
+    float c_ = 0.0f;
+
+    double holdSamples_ = 0.0;
+    Coefficients attack_;
+    Coefficients release_;
+};

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Writes the drum voice's two constant tables as C++ sources.
+
+    python3 tools/tables/make_voice_tables.py [repository root]
+
+Produces instrument/voice/ClickTable.cpp and instrument/voice/ShaperTable.cpp.
+The outputs are committed; the build never runs this script. Both curves are
+monotone cubic Hermite interpolations (Fritsch-Carlson) through fixed anchor
+points, so they pass exactly through the anchors (as float32) and never
+overshoot between them.
+"""
+
+import math
+import os
+import struct
+import sys
+
+CLICK_LENGTH = 1000
+SHAPER_LENGTH = 1001
+SHAPER_STEP = 0.018  # input step between shaper entries; entry 500 is input 0
+
+# Click anchors (index, value). The minimum sits at 30, the maximum at 237.
+CLICK_RISE = [
+    (0, "0.0003378601"), (5, "-0.09619472"), (10, "-0.3737445"),
+    (30, "-0.5441015"), (100, "-0.2374064"), (200, "-0.05893717"),
+    (225, "-0.04165707"), (228, "-0.005916813"), (231, "0.3805795"),
+    (234, "0.9105587"), (237, "1.102138"),
+]
+CLICK_FALL = [
+    (237, "1.102138"), (243, "0.6476035"), (300, "0.2725476"),
+    (400, "0.05558648"), (500, "0.01163056"), (700, "0.0009162636"),
+    (999, "0.0004309626"),
+]
+
+# Shaper anchors on the positive half (entry, value); the negative half mirrors.
+SHAPER_HALF = [
+    (500, "0"), (505, "0.01622618"), (510, "0.03245194"), (550, "0.1621325"),
+    (600, "0.3193641"), (700, "0.4776240"), (800, "0.5216270"),
+    (900, "0.5448655"), (1000, "0.5605323"),
+]
+
+
+def to_f32(x):
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+def f32_literal(x):
+    text = "%.9g" % to_f32(x)
+    if "e" not in text and "." not in text:
+        text += ".0"
+    return text + "f"
+
+
+def pchip_slopes(xs, ys, first=None, last=None):
+    """Fritsch-Carlson knot slopes: zero at local extrema, harmonic means elsewhere."""
+    n = len(xs)
+    h = [xs[i + 1] - xs[i] for i in range(n - 1)]
+    delta = [(ys[i + 1] - ys[i]) / h[i] for i in range(n - 1)]
+    d = [0.0] * n
+    for i in range(1, n - 1):
+        if delta[i - 1] * delta[i] <= 0:
+            d[i] = 0.0
+        else:
+            w1 = 2 * h[i] + h[i - 1]
+            w2 = h[i] + 2 * h[i - 1]
+            d[i] = (w1 + w2) / (w1 / delta[i - 1] + w2 / delta[i])
+
+    def end_slope(h0, h1, d0, d1):
+        s = ((2 * h0 + h1) * d0 - h0 * d1) / (h0 + h1)
+        if s * d0 <= 0:
+            return 0.0
+        if d0 * d1 < 0 and abs(s) > abs(3 * d0):
+            return 3 * d0
+        return s
+
+    d[0] = first if first is not None else end_slope(h[0], h[1], delta[0], delta[1])
+    d[-1] = last if last is not None else end_slope(h[-1], h[-2], delta[-1], delta[-2])
+    return d
+
+
+def hermite(xs, ys, d, x):
+    i = 0
+    while i < len(xs) - 2 and x > xs[i + 1]:
+        i += 1
+    h = xs[i + 1] - xs[i]
+    t = (x - xs[i]) / h
+    t2, t3 = t * t, t * t * t
+    return ((2 * t3 - 3 * t2 + 1) * ys[i] + (t3 - 2 * t2 + t) * h * d[i]
+            + (-2 * t3 + 3 * t2) * ys[i + 1] + (t3 - t2) * h * d[i + 1])
+
+
+def tail_floor(points):
+    """Constant the click decays toward: the one that makes the decay rate equal
+    over 500..700 and 700..999, so the tail is one clean exponential."""
+    v = dict((k, float(s)) for k, s in points)
+    rate_gap = lambda c: (math.log((v[700] - c) / (v[500] - c)) / 200
+                          - math.log((v[999] - c) / (v[700] - c)) / 299)
+    lo, hi = 0.0, v[999] * (1 - 1e-9)
+    for _ in range(200):
+        mid = (lo + hi) / 2
+        if rate_gap(lo) * rate_gap(mid) <= 0:
+            hi = mid
+        else:
+            lo = mid
+    return lo
+
+
+def click_table():
+    table = [0.0] * CLICK_LENGTH
+    xs = [k for k, _ in CLICK_RISE]
+    ys = [float(s) for _, s in CLICK_RISE]
+    d = pchip_slopes(xs, ys, last=0.0)
+    for k in range(0, 238):
+        table[k] = hermite(xs, ys, d, k)
+    # The decay is interpolated in log(value - floor), which keeps it
+    # exponential-looking and strictly positive above the floor.
+    floor = tail_floor(CLICK_FALL)
+    xs = [k for k, _ in CLICK_FALL]
+    ys = [math.log(float(s) - floor) for _, s in CLICK_FALL]
+    d = pchip_slopes(xs, ys, first=0.0)
+    for k in range(237, CLICK_LENGTH):
+        table[k] = floor + math.exp(hermite(xs, ys, d, k))
+    for k, s in CLICK_RISE + CLICK_FALL:
+        table[k] = float(s)
+    return [to_f32(x) for x in table]
+
+
+def shaper_table():
+    xs = [(k - 500) * SHAPER_STEP for k, _ in SHAPER_HALF]
+    ys = [float(s) for _, s in SHAPER_HALF]
+    # The slope at 0 of an odd curve: the interior formula with mirrored data.
+    d = pchip_slopes(xs, ys)
+    d[0] = ys[1] / xs[1]
+    half = [hermite(xs, ys, d, (k - 500) * SHAPER_STEP) for k in range(500, 1001)]
+    for k, s in SHAPER_HALF:
+        half[k - 500] = float(s)
+    half = [to_f32(x) for x in half]
+    return [-x for x in reversed(half[1:])] + half
+
+
+def write_table(path, name, length, values, note):
+    lines = [
+        "// Generated by tools/tables/make_voice_tables.py; do not edit.",
+        "// " + note,
+        "",
+        '#include "instrument/voice/%s"' % ("ClickWave.h" if name == "kClickTable" else "ShaperCurve.h"),
+        "",
+        "const float %s[%s] = {" % (name, length),
+    ]
+    for i in range(0, len(values), 6):
+        lines.append("    " + " ".join(f32_literal(v) + "," for v in values[i:i + 6]))
+    lines += ["};", ""]
+    with open(path, "w") as out:
+        out.write("\n".join(lines))
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "..")
+    voice = os.path.join(root, "instrument", "voice")
+    click = click_table()
+    shaper = shaper_table()
+    assert len(click) == CLICK_LENGTH and len(shaper) == SHAPER_LENGTH
+    write_table(os.path.join(voice, "ClickTable.cpp"), "kClickTable", "kClickTableLength", click,
+                "Click transient sampled at 96 kHz, played from the start at every hit.")
+    write_table(os.path.join(voice, "ShaperTable.cpp"), "kShaperTable", "kShaperTableLength", shaper,
+                "Saturation curve, entry k at input -9 + 0.018 k.")
+
+
+if __name__ == "__main__":
+    main()
