@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+
+#include "plugin/util/GrowBuf.h"
+#include "raster/RasterFont.h"
+
+// The platform's character rasteriser behind CachedFont.
+
+struct GlyphImage {
+  int32_t advance = 0;
+  int32_t maskWidth = 0;
+  int32_t maskHeight = 0;
+};
+
+// Line height of the font in pixels; 0 without a font.
+int32_t NativeFontLineHeight(NativeFontHandle font);
+
+// Renders one character white on black into a mask of maskWidth x line height
+// coverage bytes (0..255) appended to pixels, the glyph standing on the
+// font's baseline. maskWidth is the advance, plus 2 for the capitals A-Z.
+// False when the character cannot be rendered (nothing is appended).
+bool RenderNativeGlyph(NativeFontHandle font, uint32_t code, GrowBuf* pixels, GlyphImage* image);

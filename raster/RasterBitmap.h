@@ -1,0 +1,87 @@
+#pragma once
+#include <cstdint>
+
+// One pixel: 0xAARRGGBB with straight (not premultiplied) alpha; in memory
+// the bytes are blue, green, red, alpha.
+using Pixel32 = uint32_t;
+
+// A rectangle in pixels: left and top inclusive, right and bottom exclusive.
+struct RasterRect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+};
+
+// A 32-bit pixel buffer. Pixel (x, y) is PixelData()[row * RowSpan() + x],
+// where row is y, or Height() - 1 - y for a bottom-up bitmap.
+class RasterBitmap {
+public:
+  virtual ~RasterBitmap() = default;
+  // Null when the bitmap has no storage.
+  virtual Pixel32* PixelData() const = 0;
+  virtual int32_t Width() const = 0;
+  virtual int32_t Height() const = 0;
+  virtual int32_t RowSpan() const = 0;
+  virtual bool IsBottomUp() const { return false; }
+  // True when the size changed; contents after a resize are unspecified.
+  virtual bool SetSize(int32_t width, int32_t height) = 0;
+  // The native drawing context holding the pixels; none on Linux.
+  virtual void* DeviceContext() const { return nullptr; }
+  virtual intptr_t ExtensionQuery(int32_t /*id*/, void* /*data*/) { return 0; }
+};
+
+// Heap pixels, 64-byte aligned, rows padded to 4 pixels. Grows with 25 %
+// headroom and never reallocates when shrinking.
+class MemBitmap : public RasterBitmap {
+public:
+  MemBitmap() = default;
+  MemBitmap(int32_t width, int32_t height);
+  ~MemBitmap() override;
+  MemBitmap(const MemBitmap&) = delete;
+  MemBitmap& operator=(const MemBitmap&) = delete;
+
+  Pixel32* PixelData() const override;
+  int32_t Width() const override { return width_; }
+  int32_t Height() const override { return height_; }
+  int32_t RowSpan() const override;
+  bool SetSize(int32_t width, int32_t height) override;
+
+  // Bytes usable for pixels (the block holds 63 more for alignment).
+  int32_t AllocatedBytes() const { return allocatedBytes_; }
+
+private:
+  void ReleaseStorage();
+
+  uint8_t* block_ = nullptr;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  int32_t allocatedBytes_ = 0;
+  uint32_t rowAlignMask_ = 3;
+};
+
+// The editor's draw bitmap: a top-down 32-bit buffer the window layer puts
+// on screen. It keeps its storage (and row span) when it shrinks.
+class SysBitmap : public RasterBitmap {
+public:
+  SysBitmap() = default;
+  SysBitmap(int32_t width, int32_t height);
+  ~SysBitmap() override;
+  SysBitmap(const SysBitmap&) = delete;
+  SysBitmap& operator=(const SysBitmap&) = delete;
+
+  Pixel32* PixelData() const override { return pixels_; }
+  int32_t Width() const override { return width_; }
+  int32_t Height() const override { return height_; }
+  int32_t RowSpan() const override { return allocatedWidth_; }
+  bool SetSize(int32_t width, int32_t height) override;
+
+private:
+  void ReleaseStorage();
+
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  Pixel32* pixels_ = nullptr;
+  int32_t allocatedWidth_ = 0;
+  int32_t allocatedHeight_ = 0;
+};

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/ModuleResources.h"
+#include "raster/PngDecode.h"
+#include "tests/raster/PngTestEncoder.h"
+#include "tests/raster/RasterTestSupport.h"
+
+namespace {
+
+std::unique_ptr<MemBitmap> Decode(const std::vector<uint8_t>& bytes) {
+  return std::unique_ptr<MemBitmap>(DecodePngMemory(bytes.data(), int32_t(bytes.size())));
+}
+
+// A PNG header chunk claiming the given size, with a valid checksum.
+std::vector<uint8_t> HeaderOnlyPng(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png = {137, 80, 78, 71, 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  for (uint32_t v : {width, height}) {
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(uint8_t(v >> shift));
+  }
+  png.insert(png.end(), {8, 6, 0, 0, 0});
+  const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
+  for (int shift = 24; shift >= 0; shift -= 8) png.push_back(uint8_t(crc >> shift));
+  return png;
+}
+
+}  // namespace
+
+TEST(DecodePngMemory, ConvertsEveryColourTypeToArgb) {
+  PngLayout grey;
+  grey.width = 3;
+  grey.colorType = PNG_COLOR_TYPE_GRAY;
+  auto bitmap = Decode(EncodePng(grey, {{0, 0x80, 0xFF}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(bitmap->Width(), 3);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xFF000000u);
+  EXPECT_EQ(PixelAt(*bitmap, 1, 0), 0xFF808080u);
+  EXPECT_EQ(PixelAt(*bitmap, 2, 0), 0xFFFFFFFFu);
+
+  PngLayout palette;
+  palette.width = 2;
+  palette.colorType = PNG_COLOR_TYPE_PALETTE;
+  palette.palette = {{0x10, 0x20, 0x30}, {0xA0, 0xB0, 0xC0}};
+  palette.transparency = {0x40};
+  bitmap = Decode(EncodePng(palette, {{0, 1}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0x40102030u);
+  EXPECT_EQ(PixelAt(*bitmap, 1, 0), 0xFFA0B0C0u);
+
+  PngLayout deep;
+  deep.bitDepth = 16;
+  bitmap = Decode(EncodePng(deep, {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xDE12569Au);
+
+  PngLayout rgb;
+  rgb.colorType = PNG_COLOR_TYPE_RGB;
+  bitmap = Decode(EncodePng(rgb, {{1, 2, 3}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xFF010203u);
+
+  PngLayout greyAlpha;
+  greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+  bitmap = Decode(EncodePng(greyAlpha, {{0x33, 0x77}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0x77333333u);
+
+  PngLayout bits;
+  bits.width = 9;
+  bits.colorType = PNG_COLOR_TYPE_GRAY;
+  bits.bitDepth = 1;
+  bitmap = Decode(EncodePng(bits, {{0xA0, 0x80}}));
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(PixelAt(*bitmap, 1, 0), 0xFF000000u);
+  EXPECT_EQ(PixelAt(*bitmap, 2, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(PixelAt(*bitmap, 8, 0), 0xFFFFFFFFu);
+}
+
+TEST(DecodePngMemory, AssemblesInterlacedImages) {
+  PngLayout layout;
+  layout.width = 11;
+  layout.height = 9;
+  layout.interlaced = true;
+  std::vector<std::vector<uint8_t>> rows(layout.height, std::vector<uint8_t>(layout.width * 4));
+  for (int y = 0; y < layout.height; ++y)
+    for (int x = 0; x < layout.width; ++x) {
+      uint8_t* p = &rows[y][x * 4];
+      p[0] = uint8_t(x); p[1] = uint8_t(y); p[2] = uint8_t(x + y); p[3] = uint8_t(200 + x);
+    }
+  auto bitmap = Decode(EncodePng(layout, rows));
+  ASSERT_TRUE(bitmap);
+  for (int y = 0; y < layout.height; ++y)
+    for (int x = 0; x < layout.width; ++x) {
+      const Pixel32 want = (Pixel32(200 + x) << 24) | (x << 16) | (y << 8) | (x + y);
+      ASSERT_EQ(PixelAt(*bitmap, x, y), want) << x << "," << y;
+    }
+}
+
+TEST(DecodePngMemory, RefusesDamagedOrHostileData) {
+  PngLayout layout;
+  layout.width = 64;
+  layout.height = 64;
+  const std::vector<uint8_t> good = EncodePng(layout, NoiseRows(64, 64));
+  ASSERT_GT(good.size(), 8000u);
+  ASSERT_TRUE(Decode(good));
+
+  const std::vector<uint8_t> truncated(good.begin(), good.begin() + good.size() / 2);
+  EXPECT_FALSE(Decode(truncated));
+
+  std::vector<uint8_t> corrupted = good;
+  corrupted[good.size() / 2] ^= 0x10;  // inside the image data: its chunk's CRC fails
+  EXPECT_FALSE(Decode(corrupted));
+
+  std::vector<uint8_t> badSignature = good;
+  badSignature[1] = 'Q';
+  EXPECT_FALSE(Decode(badSignature));
+
+  const std::vector<uint8_t> signatureOnly(good.begin(), good.begin() + 8);
+  EXPECT_FALSE(Decode(signatureOnly));
+  EXPECT_EQ(DecodePngMemory(good.data(), 7), nullptr);
+  EXPECT_EQ(DecodePngMemory(good.data(), -1), nullptr);
+  EXPECT_EQ(DecodePngMemory(nullptr, 100), nullptr);
+
+  EXPECT_FALSE(Decode(HeaderOnlyPng(100000, 100000)));
+  EXPECT_FALSE(Decode(HeaderOnlyPng(20000, 1)));
+  EXPECT_FALSE(Decode(HeaderOnlyPng(0, 5)));
+  EXPECT_FALSE(Decode(HeaderOnlyPng(16, 16)));  // header but no image data
+}
+
+TEST(ModuleResources, LooksUpByTheLowSixteenBits) {
+  const uint8_t* data = nullptr;
+  int32_t size = -1;
+  EXPECT_FALSE(FindModuleResource(110, &data, &size));
+  EXPECT_EQ(LoadPngResource(nullptr, 110), nullptr);
+  EXPECT_TRUE(FindModuleResource(0x10000 | 102, &data, &size));
+  for (int id = 101; id <= 109; ++id) EXPECT_TRUE(FindModuleResource(id, &data, &size)) << id;
+}
+
+TEST(ModuleResources, EditorImagesDecodeToTheirSizes) {
+  const struct { int id, width, height; } images[] = {
+      {101, 50, 3200}, {102, 592, 442}, {103, 78, 156}, {104, 45, 33}, {105, 15, 9},
+      {106, 20, 40},   {107, 20, 40},   {108, 32, 44},  {109, 32, 44}};
+  for (const auto& image : images) {
+    const uint8_t* data = nullptr;
+    int32_t size = 0;
+    ASSERT_TRUE(FindModuleResource(image.id, &data, &size));
+    if (size == 0) GTEST_SKIP() << "image " << image.id << " was not built into the module";
+    std::unique_ptr<MemBitmap> bitmap(LoadPngResource(nullptr, image.id));
+    ASSERT_TRUE(bitmap) << image.id;
+    EXPECT_EQ(bitmap->Width(), image.width) << image.id;
+    EXPECT_EQ(bitmap->Height(), image.height) << image.id;
+  }
+}
