@@ -32,6 +32,7 @@ Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostC
   samplesSinceHit_ = 0;
   learnMode_ = 0;
   clearMode_ = 0;
+  LoadStartupPreset();
 }
 
 Thudrix::~Thudrix() = default;

@@ -57,6 +57,7 @@ public:
 private:
   void DefineParameters();
   void BuildEditor();
+  void LoadStartupPreset();
   void HitFromNote(const MidiMsg& msg);
   void LightLed();
   void SetEditorControl(int32_t controlIndex, double value);

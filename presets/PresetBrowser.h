@@ -1,0 +1,53 @@
+#pragma once
+// The preset name strip with its browser menu, the preset arrows' stepping,
+// the start-up selection, and the display-only hit light.
+#include <cstdint>
+
+#include "graphics/Controls.h"
+#include "plugin/util/TextBuf.h"
+
+class PopupMenu;
+
+class PresetFunctionsMenu : public PanelControl {
+public:
+  static constexpr int32_t kShownNameLength = 20;
+
+  PresetFunctionsMenu(PlugBase* plug, const PixelRect& rect, const ArgbColor& color);
+  ~PresetFunctionsMenu() override;
+  void MouseDown(int32_t x, int32_t y, const MouseMods& mods) override;
+  bool Draw(Editor* editor) override;
+
+  // Shows text cut to kShownNameLength characters and marks the strip.
+  void ShowPresetName(const char* text);
+  const char* DisplayedName() const { return displayedName_.Get(); }
+
+private:
+  void BrowseAndAct();
+  void SaveFlow(Editor& editor);
+
+  TextBuf displayedName_{128};
+};
+
+// A bitmap that only shows its parameter: clicks and the wheel do nothing.
+class NonClickable : public BitmapControl {
+public:
+  static constexpr int32_t kLeft = 511;
+  static constexpr int32_t kTop = 131;
+  static constexpr int32_t kParam = 14;
+
+  NonClickable(PlugBase* plug, const BitmapStrip& strip);
+  void MouseDown(int32_t, int32_t, const MouseMods&) override {}
+  void DoubleClick(int32_t, int32_t, const MouseMods&) override {}
+  void Wheel(int32_t, int32_t, const MouseMods&, int32_t) override {}
+};
+
+// The root menu of the browser: "Save File...", a separator, then the tree.
+PopupMenu* BuildPresetMenu();
+
+// Steps the shared current list by direction (+1 next, -1 previous), shows
+// the preset's name in menu (if any) and loads it into plug.
+void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t direction);
+
+// Loads the first preset of the "Factory Presets" folder, shows its name and
+// makes that folder the current list.
+void SelectStartupPreset(PlugBase& plug, PresetFunctionsMenu* menu);

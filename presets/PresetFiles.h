@@ -1,0 +1,35 @@
+#pragma once
+// Users' sounds as small text files: where they live, how a folder tree is
+// listed for the browser, and how a file is written and applied.
+#include <string>
+
+class PlugBase;
+class PopupMenu;
+
+constexpr char kPresetExtension[] = ".tvpreset";
+constexpr int kPresetExtensionLength = 9;
+constexpr int kPresetSavedLines = 17;   // every parameter
+constexpr int kPresetLoadedLines = 15;  // parameters 0 to 14; the arrows are not presets
+
+// "<documents>/Tarvolin Instruments/Tarvolin Thudra Presets/", computed once.
+const std::string& PresetRootFolder();
+// Where the save dialog starts: the user's own "User Presets" below the root.
+const std::string& PresetSaveFolder();
+// Points both folders below another root (tests, demos); root ends with "/".
+void SetPresetRootFolder(const std::string& root);
+
+// Appends one item per preset file (name ending in extension, compared
+// exactly) and per sub-folder of folder, sorted by name ignoring case.
+// Sub-folders become submenus, scanned recursively; a folder already on the
+// current path (a link cycle) is not entered again. folder ends with "/".
+void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu);
+
+// Writes every parameter as "name=normalized" lines. The file is written
+// next to the target and renamed over it, so a failed write never destroys
+// an existing preset. False when nothing was written.
+bool SavePresetFile(PlugBase& plug, const std::string& path);
+
+// Applies the first lines of the file to parameters 0 to 14 by position. A
+// missing or unparseable line leaves its parameter as it was. False when the
+// file could not be read.
+bool LoadPresetFile(PlugBase& plug, std::string path);

@@ -1,0 +1,183 @@
+#include "graphics/PopupMenu.h"
+#include "presets/PresetBrowser.h"
+#include "tests/presets/PresetTestSupport.h"
+
+namespace {
+
+class PresetBrowser : public ::testing::Test {
+protected:
+  void SetUp() override {
+    CurrentPresetList::Shared().Clear();
+    SetPresetRootFolder(scratch.Root());
+  }
+  void TearDown() override { CurrentPresetList::Shared().Clear(); }
+
+  // A preset whose Decay line tells which file was loaded.
+  void WritePreset(const std::string& relative, double decay) {
+    scratch.Write(relative, PresetText({{"Pitch", 0.5}, {"Accent", 0.5}, {"Decay", decay}}));
+  }
+  std::unique_ptr<Thudrix> Make() { return std::make_unique<Thudrix>(nullptr); }
+  static double Decay(Thudrix& plug) { return plug.ParamAt(kParamDecay)->Value(); }
+  static HeadlessEditor& EditorOf(Thudrix& plug) { return *static_cast<HeadlessEditor*>(plug.GetEditor()); }
+  static void Press(Thudrix& plug, int32_t param) {
+    plug.SetParameterFromHost(param, 1.0f);
+    plug.SetParameterFromHost(param, 0.0f);
+  }
+
+  ScratchFolder scratch;
+};
+
+}  // namespace
+
+TEST_F(PresetBrowser, StartupLoadsTheFirstFactoryPreset) {
+  WritePreset("Factory Presets/B Second.tvpreset", 0.2);
+  WritePreset("Factory Presets/a First.tvpreset", 0.1);
+  WritePreset("Loose.tvpreset", 0.9);
+  auto plug = Make();
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "a First");
+  EXPECT_EQ(CurrentPresetList::Shared().ChosenItem(), 0);
+  EXPECT_EQ(CurrentPresetList::Shared().ItemCount(), 2);
+}
+
+TEST_F(PresetBrowser, StartupWithoutFactoryFolderLoadsNothing) {
+  WritePreset("Loose.tvpreset", 0.9);
+  auto plug = Make();
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.5f);
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "");
+  Press(*plug, kParamPresetNext);  // chosen item -1: the arrows do nothing
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.5f);
+
+  scratch.MakeFolder("Factory Presets");
+  auto empty = Make();
+  EXPECT_STREQ(empty->PresetMenu()->DisplayedName(), "");
+}
+
+TEST_F(PresetBrowser, FactoryFolderHoldingOnlyASubFolder) {
+  WritePreset("Factory Presets/Kicks/deep.tvpreset", 0.3);
+  auto plug = Make();
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "Kicks");
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.5f);
+}
+
+TEST_F(PresetBrowser, LastQualifyingFolderWins) {
+  WritePreset("Factory Presets/one.tvpreset", 0.1);
+  WritePreset("Factory Presets 2/two.tvpreset", 0.2);
+  WritePreset("Factory/no.tvpreset", 0.7);
+  auto plug = Make();
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.2f);
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "two");
+}
+
+TEST_F(PresetBrowser, ArrowsWrapAndSkipFoldersWithinTheLevel) {
+  WritePreset("Factory Presets/a.tvpreset", 0.1);
+  scratch.MakeFolder("Factory Presets/b folder");
+  WritePreset("Factory Presets/b folder/hidden.tvpreset", 0.9);
+  WritePreset("Factory Presets/c.tvpreset", 0.3);
+  auto plug = Make();
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+  Press(*plug, kParamPresetNext);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.3f);  // the folder is skipped
+  Press(*plug, kParamPresetNext);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);  // wraps to the first
+  Press(*plug, kParamPresetPrevious);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.3f);  // and back to the last
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "c");
+  plug->SetParameterFromHost(kParamPresetNext, 0.5f);  // rounds to 1: a step
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+  plug->ParamAt(kParamPresetNext)->SetValue(0.5);
+  plug->ParamChanged(kParamPresetNext);  // only exactly 1.0 steps
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+}
+
+TEST_F(PresetBrowser, SinglePresetReloads) {
+  WritePreset("Factory Presets/only.tvpreset", 0.4);
+  auto plug = Make();
+  plug->SetParameterFromHost(kParamDecay, 1.0f);
+  Press(*plug, kParamPresetNext);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.4f);
+}
+
+TEST_F(PresetBrowser, MenuChoiceLoadsAndMakesThatLevelCurrent) {
+  WritePreset("Factory Presets/f.tvpreset", 0.1);
+  WritePreset("Mine/x.tvpreset", 0.6);
+  WritePreset("Mine/y.tvpreset", 0.7);
+  WritePreset("Mine/Deeper/z.tvpreset", 0.8);
+  auto plug = Make();
+  HeadlessEditor& editor = EditorOf(*plug);
+  editor.menuScript = [](PopupMenu& root, const PixelRect&) {
+    // Root: Save File..., separator, Factory Presets, Mine.
+    PopupMenu* mine = root.ItemAt(3)->submenu;
+    return HeadlessEditor::MenuChoice{mine, 2};  // Mine: Deeper, x, y
+  };
+  const int32_t strip = editor.HitControl(300, 30);
+  ASSERT_GE(strip, 0);
+  MouseMods left;
+  left.left = true;
+  editor.HandleMouseDown(300, 30, left);
+  editor.HandleMouseUp(300, 30, left);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.7f);
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "y");
+  Press(*plug, kParamPresetNext);  // Deeper is a folder: wraps past it to x
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.6f);
+}
+
+TEST_F(PresetBrowser, DismissedMenuAndRightClickChangeNothing) {
+  WritePreset("Factory Presets/f.tvpreset", 0.1);
+  auto plug = Make();
+  HeadlessEditor& editor = EditorOf(*plug);
+  int menus = 0;
+  editor.menuScript = [&](PopupMenu&, const PixelRect&) {
+    ++menus;
+    return HeadlessEditor::MenuChoice{};
+  };
+  MouseMods right;
+  right.right = true;
+  editor.HandleMouseDown(300, 30, right);
+  EXPECT_EQ(menus, 0);
+  MouseMods left;
+  left.left = true;
+  editor.HandleMouseDown(300, 30, left);
+  EXPECT_EQ(menus, 1);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+  EXPECT_EQ(CurrentPresetList::Shared().ItemCount(), 1);
+}
+
+TEST_F(PresetBrowser, SaveFlowWritesWhereTheUserChose) {
+  auto plug = Make();
+  HeadlessEditor& editor = EditorOf(*plug);
+  editor.menuScript = [](PopupMenu& root, const PixelRect&) { return HeadlessEditor::MenuChoice{&root, 0}; };
+  std::string startFolder;
+  const std::string target = scratch.Root() + "saved.tvpreset";
+  editor.fileScript = [&](TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) {
+    startFolder = folder.Get();
+    EXPECT_EQ(action, Editor::kFileSave);
+    EXPECT_STREQ(extensions, "tvpreset");
+    file.Set(target.c_str());
+    return true;
+  };
+  plug->SetParameterFromHost(kParamDecay, 0.25f);
+  MouseMods left;
+  left.left = true;
+  editor.HandleMouseDown(300, 30, left);
+  EXPECT_EQ(startFolder, scratch.Root() + "User Presets/");
+  EXPECT_EQ(ReadFile(target).substr(0, 15), "Pitch=0.500000\n");
+  EXPECT_NE(ReadFile(target).find("Decay=0.250000"), std::string::npos);
+}
+
+TEST_F(PresetBrowser, InstancesShareTheCurrentList) {
+  WritePreset("Factory Presets/a.tvpreset", 0.1);
+  WritePreset("Factory Presets/b.tvpreset", 0.2);
+  auto first = Make();
+  auto second = Make();
+  Press(*first, kParamPresetNext);
+  EXPECT_FLOAT_EQ(float(Decay(*first)), 0.2f);
+  Press(*second, kParamPresetNext);  // continues from the shared position
+  EXPECT_FLOAT_EQ(float(Decay(*second)), 0.1f);
+}
+
+TEST_F(PresetBrowser, LongNamesAreCutTo20Characters) {
+  WritePreset("Factory Presets/An Extremely Long Preset Name.tvpreset", 0.1);
+  auto plug = Make();
+  EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "An Extremely Long Pr");
+}
