@@ -5,6 +5,9 @@ JOBS ?= $(shell nproc)
 
 .PHONY: all deps configure build test demo install clean
 
+# Where `make install` puts Thudra.so (hosts scan ~/.vst by default).
+VST_PATH ?= $(HOME)/.vst
+
 all: build
 
 deps:
@@ -21,6 +24,9 @@ test: build
 
 demo: build
 	bash scripts/demo.sh $(BUILD)
+
+install: build
+	cmake --install $(BUILD) --prefix "$(VST_PATH)"
 
 clean:
 	rm -rf $(BUILD)
