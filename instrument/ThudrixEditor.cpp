@@ -40,16 +40,9 @@ constexpr PixelRect kValueReadout{496, 347, 544, 359};
 
 constexpr BlendSpec kAlphaBlend{kBlendAlphaCopy, 1.0f};
 
+// Verdana 12, black, centred (the defaults), drawn without antialiasing.
 TextStyle ValueTextStyle() {
   TextStyle style;
-  style.SetFaceName("Verdana");
-  style.size = 12;
-  style.textColor = kColorBlack;
-  style.entryBackColor = kColorWhite;
-  style.entryTextColor = kColorBlack;
-  style.style = kStyleNormal;
-  style.alignment = kAlignCenter;
-  style.orientation = 0;
   style.quality = kQualityNonAntialiased;
   return style;
 }

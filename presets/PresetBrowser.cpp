@@ -16,18 +16,13 @@ constexpr char kSaveItemText[] = "Save File...";
 constexpr char kFactoryFolder[] = "Factory Presets";
 constexpr int kFactoryFolderLength = 15;
 
-// The name strip's font and where the name sits (one pixel above the strip).
+// The name strip's font: Verdana 16 bold, black, centred, without
+// antialiasing; the name sits one pixel above the strip.
 TextStyle& NameStyle() {
   static TextStyle style = [] {
     TextStyle s;
-    s.SetFaceName("Verdana");
     s.size = 16;
-    s.textColor = kColorBlack;
-    s.entryBackColor = kColorWhite;
-    s.entryTextColor = kColorBlack;
     s.style = kStyleBold;
-    s.alignment = kAlignCenter;
-    s.orientation = 0;
     s.quality = kQualityNonAntialiased;
     return s;
   }();

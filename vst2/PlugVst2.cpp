@@ -595,6 +595,13 @@ void PlugVst2::SetReportedLatency(int32_t frames) {
   effect_.initialDelay = frames;
 }
 
+bool PlugVst2::SendEventToHost(VstEvent* event) {
+  VstEvents events{};
+  events.numEvents = 1;
+  events.events[0] = event;
+  return CallHost(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
 bool PlugVst2::SendMidiToHost(const MidiMsg& msg) {
   VstMidiEvent event{};
   event.type = kVstMidiType;
@@ -603,10 +610,7 @@ bool PlugVst2::SendMidiToHost(const MidiMsg& msg) {
   event.midiData[0] = char(msg.status);
   event.midiData[1] = char(msg.data1);
   event.midiData[2] = char(msg.data2);
-  VstEvents events{};
-  events.numEvents = 1;
-  events.events[0] = reinterpret_cast<VstEvent*>(&event);
-  return CallHost(audioMasterProcessEvents, 0, 0, &events) == 1;
+  return SendEventToHost(reinterpret_cast<VstEvent*>(&event));
 }
 
 bool PlugVst2::SendSysExToHost(const SysExMsg& sysex) {
@@ -616,8 +620,5 @@ bool PlugVst2::SendSysExToHost(const SysExMsg& sysex) {
   event.deltaFrames = sysex.offset;
   event.dumpBytes = sysex.size;
   event.sysexDump = const_cast<char*>(reinterpret_cast<const char*>(sysex.data));
-  VstEvents events{};
-  events.numEvents = 1;
-  events.events[0] = reinterpret_cast<VstEvent*>(&event);
-  return CallHost(audioMasterProcessEvents, 0, 0, &events) == 1;
+  return SendEventToHost(reinterpret_cast<VstEvent*>(&event));
 }

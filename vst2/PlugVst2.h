@@ -57,6 +57,7 @@ private:
   void SetArrangementConnections(bool input, const vst2::VstSpeakerArrangement* arrangement);
   void UpdateArrangements();
   void EnterAudioCallback();
+  bool SendEventToHost(vst2::VstEvent* event);
 
   vst2::ERect editorRect_{};
   VstHostCallback hostCallback_ = nullptr;
