@@ -142,7 +142,8 @@ def fundamental(x, rate, start, length, fmin=20.0, fmax=600.0):
     return None
 
 
-def analyse(path):
+def analyse(path, pitch=True):
+    """The figures of one file as a dict; pitch=False skips the (slow) pitch."""
     rate, channels, chans = read_wav(path)
     x = chans[0]
     n = len(x)
@@ -158,7 +159,8 @@ def analyse(path):
               "seconds": n / rate, "finite": True, "channels_equal": channels_equal,
               "peak": peak, "peak_dbfs": db(peak), "rms_dbfs": db(rms)}
     if peak <= 0.0:
-        result.update(onset=None, length_60db=None, end_time=None, f0=None, f0_end=None)
+        result.update(onset=None, length_60db=None, length_40db=None, end_time=None,
+                      decayed_before_end=True, f0=None, f0_end=None)
         return result
     peak_at = max(range(n), key=lambda i: abs(x[i]))
     onset_level = peak * 10 ** (-40 / 20)
@@ -174,6 +176,14 @@ def analyse(path):
     result["end_time"] = (end + 1) / rate
     result["length_60db"] = (end + 1 - onset) / rate
     result["decayed_before_end"] = end + 1 < n
+    # Level 40 dB down: how long the body of the sound lasts.
+    floor40 = peak * 1e-2
+    end40 = end
+    while end40 > onset and abs(x[end40]) < floor40:
+        end40 -= 1
+    result["length_40db"] = (end40 + 1 - onset) / rate
+    if not pitch:
+        return result
     # Fundamental after the sweep: 50 to 150 ms after the onset, and in the
     # last 100 ms that are still within 30 dB of the peak (the settled pitch).
     win = int(0.1 * rate)
@@ -182,14 +192,9 @@ def analyse(path):
     last_loud = end
     while last_loud > onset and abs(x[last_loud]) < loud:
         last_loud -= 1
-    late_start = max(onset + int(0.05 * rate), last_loud - win)
+    # A short sound gets its second half instead.
+    late_start = max(onset + min(int(0.05 * rate), (last_loud - onset) // 2), last_loud - win)
     result["f0_end"] = fundamental(x, rate, late_start, last_loud - late_start)
-    # Level 40 dB down: how long the body of the sound lasts.
-    floor40 = peak * 1e-2
-    end40 = end
-    while end40 > onset and abs(x[end40]) < floor40:
-        end40 -= 1
-    result["length_40db"] = (end40 + 1 - onset) / rate
     return result
 
 
