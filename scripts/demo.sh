@@ -15,7 +15,10 @@ export HOME="$SCRATCH" XDG_CONFIG_HOME="$SCRATCH/.config"
 "$BUILD/tools/instrument/thudra-install-presets" "resources/presets/Factory Presets"
 FACTORY="$SCRATCH/Documents/Tarvolin Instruments/Tarvolin Thudra Presets/Factory Presets"
 
-mapfile -t PRESETS < <(ls "$FACTORY"/*.tvpreset | sort -f | head -n 4)
+PRESETS=()
+for name in "01 Thudra Kick" "02 Deep Boom" "14 House Kick" "03 Tight Punch"; do
+  if [ -f "$FACTORY/$name.tvpreset" ]; then PRESETS+=("$FACTORY/$name.tvpreset"); fi
+done
 if [ "${#PRESETS[@]}" -eq 0 ]; then
   echo "demo: no factory presets found" >&2
   exit 1
@@ -26,7 +29,7 @@ PATTERN=()
 for time in 0 0.5 1.0 1.5 2.0 2.5 3.0 3.5; do
   PATTERN+=(--note "$time,36,120")
 done
-PATTERN+=(--note "3.625,36,70" --note "3.75,36,90")
+PATTERN+=(--note "3.75,36,100")
 
 PARTS=()
 for preset in "${PRESETS[@]}"; do
