@@ -73,21 +73,41 @@ void Thudrix::HitFromNote(const MidiMsg& msg) {
   LightLed();
 }
 
+// Renders the voice for frames samples at half level into out (if any).
+void Thudrix::RenderVoice(double* out, int32_t frames) {
+  constexpr int32_t kPiece = 256;
+  float piece[kPiece];
+  while (frames > 0) {
+    const int32_t n = frames < kPiece ? frames : kPiece;
+    voice_.Render(piece, n);
+    if (out) {
+      for (int32_t i = 0; i < n; ++i) out[i] = double(piece[i] * 0.5f);
+      out += n;
+    }
+    frames -= n;
+  }
+}
+
 void Thudrix::RenderBlock(double**, double** outputs, int32_t frames) {
   double* left = outputs ? outputs[0] : nullptr;
   double* right = outputs ? outputs[1] : nullptr;
-  for (int32_t s = 0; s < frames; ++s) {
+  int32_t s = 0;
+  while (s < frames) {
+    // Messages due at or before s act before sample s.
     while (!midiQueue_.Empty() && midiQueue_.Peek().offset <= s) {
       const MidiMsg& msg = midiQueue_.Peek();
       if (msg.StatusKind() == kStatusNoteOn) HitFromNote(msg);
       midiQueue_.Remove();
     }
-    const float sample = voice_.NextSample() * 0.5f;
-    if (left) left[s] = double(sample);
-    if (samplesSinceHit_ < INT32_MAX) ++samplesSinceHit_;
+    int32_t end = frames;
+    if (!midiQueue_.Empty() && midiQueue_.Peek().offset < end) end = midiQueue_.Peek().offset;
+    RenderVoice(left ? left + s : nullptr, end - s);
+    const int32_t rendered = end - s;
+    samplesSinceHit_ = samplesSinceHit_ < INT32_MAX - rendered ? samplesSinceHit_ + rendered : INT32_MAX;
+    s = end;
   }
   if (left && right) {
-    for (int32_t s = 0; s < frames; ++s) right[s] = left[s];
+    for (int32_t i = 0; i < frames; ++i) right[i] = left[i];
   }
   if (samplesSinceHit_ > kLedHoldSamples && ledLit_ == 1) {
     ledLit_ = 0;

@@ -59,6 +59,7 @@ private:
   void BuildEditor();
   void LoadStartupPreset();
   void HitFromNote(const MidiMsg& msg);
+  void RenderVoice(double* out, int32_t frames);
   void LightLed();
   void SetEditorControl(int32_t controlIndex, double value);
   void ShowValueText(const char* text);

@@ -44,6 +44,8 @@ public:
     double TableRate() const { return tableRate_; }
     double SampleRate() const { return sampleRate_; }
     int32_t Position() const { return position_; }
+    // True once played out: Next gives 0 until the next Restart.
+    bool Finished() const { return finished_; }
     const float* Samples() const { return samples_.get(); }
 
 private:

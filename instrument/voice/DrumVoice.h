@@ -61,6 +61,9 @@ public:
     void SetMidiAccent(double midiAccent) { midiAccent_ = midiAccent; }
     void Trigger();
     float NextSample();
+    // The next frames samples, exactly as that many NextSample calls would
+    // give them, worked out stage by stage over short stretches.
+    void Render(float* out, int32_t frames);
 
     double SampleRate() const { return sampleRate_; }
     float Attack() const { return attack_; }
@@ -126,4 +129,33 @@ private:
     // direct formulas.
     double tailFactor_ = 1.0;
     double oscStartCount_ = -1.0;
+
+    // Render works through stretches of up to kStretch samples, one stage
+    // at a time, so that samples overlap in the processor.
+    static constexpr int kStretch = 64;
+    void RenderStretch(float* out, int n);
+    struct Scratch {
+        alignas(16) double ampTerms[kStretch];
+        alignas(16) double ampFactors[kStretch];
+        alignas(16) double clickTerms[kStretch];
+        alignas(16) double clickFactors[kStretch];
+        alignas(16) double pitchTerms[kStretch];
+        alignas(16) double pitchFactors[kStretch];
+        alignas(16) double ampLevel[kStretch];
+        alignas(16) double clickLevel[kStretch];
+        alignas(16) double tail[kStretch];
+        alignas(16) float noise[kStretch];
+        alignas(16) float click[kStretch];
+        alignas(16) float phase[kStretch];
+        alignas(16) float inc[kStretch];
+        alignas(16) float width[kStretch];
+        alignas(16) float ampEnv[kStretch];
+        alignas(16) float clickEnv[kStretch];
+        alignas(16) float ampCurrent[kStretch];
+        alignas(16) float position[kStretch];
+        alignas(16) float body[kStretch];
+        alignas(16) float bodyDivided[kStretch];
+        alignas(16) float clickStage[kStretch];
+    };
+    Scratch scratch_{};
 };

@@ -39,3 +39,49 @@ void RcEnvelope::UpdateCoefficients()
     attack_ = CoefficientsFor(static_cast<double>(attackTau_) * sampleRate_);
     release_ = CoefficientsFor(sampleRate_ * releaseTau_);
 }
+
+void RcEnvelope::PlanSteps(int n, double* inputTerms, double* factors) const
+{
+    // Steps 1..held still hold; the count only grows, so the rest release.
+    int held = 0;
+    if (n > 0 && !(static_cast<double>(count_ + 1) > holdSamples_)) {
+        if (!(static_cast<double>(count_ + n) > holdSamples_))
+            held = n;
+        else
+            while (!(static_cast<double>(count_ + held + 1) > holdSamples_))
+                ++held;
+    }
+    // The input of a step is the target of the one before.
+    if (held > 0) {
+        inputTerms[0] = static_cast<double>(attack_.oneMinusC) * input_;
+        const double term = static_cast<double>(attack_.oneMinusC) * 1.0;
+        for (int k = 1; k < held; ++k)
+            inputTerms[k] = term;
+        const double factor = static_cast<double>(attack_.c);
+        for (int k = 0; k < held; ++k)
+            factors[k] = factor;
+    }
+    if (held < n) {
+        inputTerms[held] = static_cast<double>(release_.oneMinusC) * (held > 0 ? 1.0 : input_);
+        const double term = static_cast<double>(release_.oneMinusC) * 0.0;
+        for (int k = held + 1; k < n; ++k)
+            inputTerms[k] = term;
+        const double factor = static_cast<double>(release_.c);
+        for (int k = held; k < n; ++k)
+            factors[k] = factor;
+    }
+}
+
+void RcEnvelope::FinishSteps(int n, double level)
+{
+    if (n <= 0)
+        return;
+    count_ += n;
+    const bool releasing = static_cast<double>(count_) > holdSamples_;
+    const Coefficients& step = releasing ? release_ : attack_;
+    target_ = releasing ? 0.0f : 1.0f;
+    oneMinusC_ = step.oneMinusC;
+    c_ = step.c;
+    level_ = level;
+    input_ = target_;
+}

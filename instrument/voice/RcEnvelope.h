@@ -29,10 +29,23 @@ public:
         target_ = releasing ? 0.0f : 1.0f;
         oneMinusC_ = step.oneMinusC;
         c_ = step.c;
-        level_ = static_cast<float>(static_cast<double>(oneMinusC_) * input_ + static_cast<double>(c_) * level_);
+        level_ = StepLevel(static_cast<double>(oneMinusC_) * input_, static_cast<double>(c_), level_);
         input_ = target_;
-        return static_cast<float>(level_ * gain_);
+        return Output(level_);
     }
+
+    // One step of the level from the input term (1 - c) * input and the factor c.
+    static double StepLevel(double inputTerm, double factor, double level)
+    {
+        return static_cast<float>(inputTerm + factor * level);
+    }
+    float Output(double level) const { return static_cast<float>(level * gain_); }
+
+    // For block rendering: the input terms and factors of the next n steps;
+    // FinishSteps then leaves the envelope as n calls of Next would, given
+    // the level reached.
+    void PlanSteps(int n, double* inputTerms, double* factors) const;
+    void FinishSteps(int n, double level);
 
     float AttackTau() const { return attackTau_; }
     double HoldTime() const { return holdTime_; }

@@ -5,12 +5,14 @@ inline constexpr int kShaperTableLength = 1001;
 // Saturation curve, entry k at input -9 + 0.018 k (ShaperTable.cpp, generated).
 extern const float kShaperTable[kShaperTableLength];
 
-// The curve at v, linearly interpolated. Inputs outside -9..+9 (and NaN)
-// give the end entries instead of reading outside the table.
-inline float ShaperCurve(float v)
+// Table position of input v, in entries.
+inline float ShaperPosition(float v) { return static_cast<float>((v + 9.0) * 1000.0 / 18.0); }
+
+// The curve at a table position, linearly interpolated. Positions outside
+// the table (and NaN) give the end entries instead of reading outside it.
+inline float ShaperAt(float position)
 {
     constexpr int last = kShaperTableLength - 1;
-    const float position = static_cast<float>((v + 9.0) * 1000.0 / 18.0);
     if (!(position > 0.0f))
         return kShaperTable[0];
     if (!(position < static_cast<float>(last)))
@@ -19,3 +21,6 @@ inline float ShaperCurve(float v)
     const int j = i + 1;
     return (kShaperTable[j] - kShaperTable[i]) * (position - static_cast<float>(i)) + kShaperTable[i];
 }
+
+// The curve at input v (-9..+9).
+inline float ShaperCurve(float v) { return ShaperAt(ShaperPosition(v)); }

@@ -17,18 +17,38 @@ public:
     }
     void Restart() { phase_ = 0.0f; }
 
+    struct Step {
+        float inc = 0.0f;  // phase step, 2f / sampleRate
+        float w = 0.0f;    // corner width, 4f / sampleRate
+    };
+
     float Next(float frequency, float phaseOffset)
+    {
+        const Step step = Advance(frequency);
+        return Shape(phase_, step, phaseOffset);
+    }
+
+    // Moves the phase on by one sample at this frequency; returns the step taken.
+    Step Advance(float frequency)
     {
         // Once a pitch sweep has settled the frequency repeats exactly.
         if (!(frequency == frequency_)) {
             frequency_ = frequency;
             step_ = StepFor(frequency);
         }
-        const float inc = step_.inc;
-        const float w = step_.w;
-        phase_ = WrapPhase(static_cast<double>(phase_) + inc);
-        const float q = WrapPhase(static_cast<double>(phase_) + phaseOffset);
-        const float r = WrapPhase(static_cast<double>(q) + 1.0);
+        phase_ = WrapPhase(static_cast<double>(phase_) + step_.inc);
+        return step_;
+    }
+
+    // The output at a phase reached with the given step. The phase is in
+    // [-1, 1] as WrapPhase leaves it and the offset in [0, 1], so each
+    // sum below is under 2 and one correction is all WrapPhase would make.
+    static float Shape(float phase, Step step, float phaseOffset)
+    {
+        const float inc = step.inc;
+        const float w = step.w;
+        const float q = WrapBelowTwo(static_cast<double>(phase) + phaseOffset);
+        const float r = WrapBelowTwo(static_cast<double>(q) + 1.0);
         const float triangle = 2.0f * std::fabs(q) - 1.0f;
         const float lower = w > std::fabs(q) ? BlampCorrection(q / w) : 0.0f;
         const float upper = w > std::fabs(r) ? BlampCorrection(r / w) : 0.0f;
@@ -51,10 +71,8 @@ public:
     }
 
 private:
-    struct Step {
-        float inc = 0.0f;  // phase step, 2f / sampleRate
-        float w = 0.0f;    // corner width, 4f / sampleRate
-    };
+    static float WrapBelowTwo(double y) { return static_cast<float>(y >= 1.0 ? y - 2.0 : y); }
+
     Step StepFor(float frequency) const
     {
         const double inc = 2.0 * static_cast<double>(frequency) / sampleRate_;

@@ -61,6 +61,21 @@ void WriteReference(const std::vector<float>& samples)
     }
 }
 
+uint64_t RecordedHash()
+{
+    std::ifstream file(kReferencePath);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string key, value;
+        fields >> key >> value;
+        if (key == "hash")
+            return std::stoull(value, nullptr, 16);
+    }
+    ADD_FAILURE() << "no hash in " << kReferencePath;
+    return 0;
+}
+
 }  // namespace
 
 TEST(VoiceReference, KeptCoefficientsGiveTheSameBitsAsTheDirectFormulas)
@@ -108,4 +123,13 @@ TEST(VoiceReference, RendersTheRecordedScenarioToTheBit)
         }
     }
     EXPECT_GT(spots, 300);
+}
+
+TEST(VoiceReference, BlockRenderingGivesTheRecordedScenario)
+{
+    DrumVoice voice;
+    std::vector<float> samples;
+    RenderScenarioInBlocks(voice, 44100.0, {256, 1, 1000, 7, 64}, samples);
+    ASSERT_EQ(samples.size(), RenderRegressionScenario().size());
+    EXPECT_EQ(Fnv1a64(samples), RecordedHash());
 }
