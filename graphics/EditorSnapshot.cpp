@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graphics/Editor.h"
+#include "platform/Files.h"
 #include "raster/RasterBitmap.h"
 
 namespace {
@@ -57,7 +58,7 @@ bool SaveEditorPng(Editor& editor, const char* path) {
   const RasterBitmap* bitmap = editor.DrawBitmap();
   if (!bitmap || !bitmap->PixelData() || bitmap->Width() <= 0 || bitmap->Height() <= 0) return false;
   std::vector<png_byte> row(size_t(bitmap->Width()) * 4);
-  FILE* file = std::fopen(path, "wb");
+  FILE* file = platform::OpenFile(path, "wb");
   if (!file) return false;
   const bool written = WritePng(file, *bitmap, row.data());
   const bool closed = std::fclose(file) == 0;

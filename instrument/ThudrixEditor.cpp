@@ -54,7 +54,7 @@ BitmapStrip Load(Editor& editor, const ImageInfo& image) {
 }  // namespace
 
 void Thudrix::BuildEditor() {
-  Editor* editor = CreatePlatformEditor(this, Editor::kDefaultWidth, Editor::kDefaultHeight, Editor::kDefaultFrameRate);
+  Editor* editor = CreateInstrumentEditor(this, Editor::kDefaultWidth, Editor::kDefaultHeight, Editor::kDefaultFrameRate);
   if (!editor) return;
   editor->AddBackground(kBackground.id, kBackground.name);
 

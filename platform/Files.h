@@ -1,6 +1,7 @@
 #pragma once
 // File-system services the preset library needs, behind one interface.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ bool FolderIdentity(const std::string& folder, uint64_t& volume, uint64_t& ident
 
 // True for an existing regular file (never a pipe or device that could block).
 bool IsRegularFile(const std::string& path);
+
+// Opens a file by its UTF-8 path (fopen modes); null when it cannot.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Writes bytes to a temporary file next to path and renames it over path,
 // so a failed write leaves any existing file as it was.

@@ -34,8 +34,9 @@ PlainLock& FoldersLock() {
 Folders& CurrentFolders() {
   static Folders folders = [] {
     Folders f;
-    f.root = platform::DocumentsFolder() + "/Tarvolin Instruments/Tarvolin Thudra Presets/";
-    f.save = f.root + "User Presets/";
+    const char sep = platform::kPathSeparator;
+    f.root = platform::DocumentsFolder() + sep + "Tarvolin Instruments" + sep + "Tarvolin Thudra Presets" + sep;
+    f.save = f.root + "User Presets" + sep;
     return f;
   }();
   return folders;
@@ -96,7 +97,7 @@ std::optional<double> ParsePresetLine(const std::string& line) {
 std::optional<std::vector<std::string>> ReadLines(const std::string& path, int count) {
   // Only regular files: opening a pipe or a device could block or never end.
   if (!platform::IsRegularFile(path)) return std::nullopt;
-  FILE* in = std::fopen(path.c_str(), "rb");
+  FILE* in = platform::OpenFile(path, "rb");
   if (!in) return std::nullopt;
   std::vector<std::string> lines;
   std::string line;
@@ -129,7 +130,7 @@ const std::string& PresetSaveFolder() {
 void SetPresetRootFolder(const std::string& root) {
   LockHold hold(FoldersLock());
   CurrentFolders().root = root;
-  CurrentFolders().save = root + "User Presets/";
+  CurrentFolders().save = root + "User Presets" + platform::kPathSeparator;
 }
 
 void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu) {

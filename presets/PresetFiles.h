@@ -11,11 +11,13 @@ constexpr int kPresetExtensionLength = 9;
 constexpr int kPresetSavedLines = 17;   // every parameter
 constexpr int kPresetLoadedLines = 15;  // parameters 0 to 14; the arrows are not presets
 
-// "<documents>/Tarvolin Instruments/Tarvolin Thudra Presets/", computed once.
+// "<documents>/Tarvolin Instruments/Tarvolin Thudra Presets/" (with the
+// platform's separator), computed once.
 const std::string& PresetRootFolder();
 // Where the save dialog starts: the user's own "User Presets" below the root.
 const std::string& PresetSaveFolder();
-// Points both folders below another root (tests, demos); root ends with "/".
+// Points both folders below another root (tests, demos); root ends with a
+// separator.
 void SetPresetRootFolder(const std::string& root);
 
 // Appends one item per preset file (name ending in extension, compared

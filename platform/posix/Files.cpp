@@ -44,9 +44,15 @@ bool IsRegularFile(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
   if (path.empty()) return false;
-  std::string temp = path + ".XXXXXX";
+  // The temporary file goes into the target's folder, so the rename stays on
+  // one file system, under a short name of its own: the target's name plus a
+  // suffix would not fit when that name is already as long as names may be.
+  const size_t slash = path.rfind('/');
+  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tvsave-XXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) return false;
   fchmod(fd, 0644);

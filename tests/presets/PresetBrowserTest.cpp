@@ -24,6 +24,7 @@ protected:
     plug.SetParameterFromHost(param, 0.0f);
   }
 
+  HeadlessEditors headless;
   ScratchFolder scratch;
 };
 

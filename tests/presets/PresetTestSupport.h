@@ -10,6 +10,7 @@
 #include <string>
 
 #include "graphics/HeadlessEditor.h"
+#include "graphics/PlatformEditor.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
 #include "presets/CurrentPresetList.h"
@@ -56,3 +57,13 @@ inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// Instruments made by these tests get an off-screen editor whose menus and
+// dialogs the tests script.
+inline Editor* MakeHeadlessEditor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate) {
+  return new HeadlessEditor(plug, width, height, frameRate);
+}
+struct HeadlessEditors {
+  HeadlessEditors() { SetEditorFactory(&MakeHeadlessEditor); }
+  ~HeadlessEditors() { SetEditorFactory(nullptr); }
+};
