@@ -5,6 +5,9 @@
 #include "raster/GlyphSource.h"
 #include "raster/RasterFont.h"
 #include "raster/RasterOps.h"
+#if defined(_WIN32)
+#include "raster/win/SystemText.h"
+#endif
 
 namespace {
 
@@ -189,6 +192,17 @@ int32_t CachedFont::RenderText(RasterBitmap* bitmap, const char* text, int32_t l
                                RasterRect* rect, uint32_t flags) {
   if (!bitmap && !(flags & TextMeasureOnly)) return 0;
   if (!text || !rect) return 0;
+#if defined(_WIN32)
+  // GDI draws opaque text straight into the bitmap. Wine's GDI text differs
+  // from Windows', and translucent text needs the blend, so both take the
+  // glyph route.
+  if ((fontFlags_ & FontPreferSystemText) && nativeFont_ && !(flags & TextInternalMeasure) &&
+      !(flags & TextUseColorAlpha) && (extraLineSpacing_ == 0 || (flags & TextSingleLine)) &&
+      !RunningUnderWine()) {
+    const SystemTextState state{nativeFont_, textColor_, backColor_, backMode_, weight_};
+    return SystemRenderText(state, bitmap, text, length, rect, flags);
+  }
+#endif
   if (flags & TextMeasureOnly) return MeasureText(text, length, rect, flags);
   return DrawGlyphText(bitmap, text, length, *rect, flags);
 }

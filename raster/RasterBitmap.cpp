@@ -73,6 +73,8 @@ bool MemBitmap::SetSize(int32_t width, int32_t height) {
   return true;
 }
 
+#if !defined(_WIN32)  // Windows: raster/win/SysBitmap.cpp
+
 SysBitmap::SysBitmap(int32_t width, int32_t height) { SetSize(width, height); }
 
 SysBitmap::~SysBitmap() { ReleaseStorage(); }
@@ -110,3 +112,5 @@ bool SysBitmap::SetSize(int32_t width, int32_t height) {
   pixels_ = static_cast<Pixel32*>(pixels);
   return true;
 }
+
+#endif  // !_WIN32

@@ -61,10 +61,15 @@ private:
 };
 
 // The editor's draw bitmap: a top-down 32-bit buffer the window layer puts
-// on screen. It keeps its storage (and row span) when it shrinks.
+// on screen. It keeps its storage (and row span) when it shrinks. On Windows
+// it is a DIB section selected into its own memory device context.
 class SysBitmap : public RasterBitmap {
 public:
+#if defined(_WIN32)
+  SysBitmap();
+#else
   SysBitmap() = default;
+#endif
   SysBitmap(int32_t width, int32_t height);
   ~SysBitmap() override;
   SysBitmap(const SysBitmap&) = delete;
@@ -75,13 +80,24 @@ public:
   int32_t Height() const override { return height_; }
   int32_t RowSpan() const override { return allocatedWidth_; }
   bool SetSize(int32_t width, int32_t height) override;
+#if defined(_WIN32)
+  // An HDC; the DIB section is selected into it.
+  void* DeviceContext() const override { return deviceContext_; }
+#endif
 
 private:
   void ReleaseStorage();
 
   int32_t width_ = 0;
   int32_t height_ = 0;
+#if defined(_WIN32)
+  void* deviceContext_ = nullptr;
+#endif
   Pixel32* pixels_ = nullptr;
   int32_t allocatedWidth_ = 0;
   int32_t allocatedHeight_ = 0;
+#if defined(_WIN32)
+  void* systemBitmap_ = nullptr;    // HBITMAP
+  void* previousBitmap_ = nullptr;  // what the context held before
+#endif
 };

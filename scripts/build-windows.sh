@@ -36,7 +36,11 @@ bash "$root/scripts/cross-libpng.sh" "$build/deps"
 cmake -S "$root" -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_PREFIX_PATH="$build/deps" \
+  -DPNG_LIBRARY="$build/deps/lib/libpng16.a" \
+  -DPNG_PNG_INCLUDE_DIR="$build/deps/include" \
+  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
+  -DZLIB_LIBRARY_RELEASE=/usr/x86_64-w64-mingw32/lib/libz.a \
+  -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
   -DTHUDRA_TESTS=OFF -DTHUDRA_BENCH=OFF
-cmake --build "$build" -j"$jobs" --target Thudra thudra-host
+cmake --build "$build" -j"$jobs" --target Thudra thudra-host thudra-wine-probe
 echo "Built $build/Thudra.dll and $build/thudra-host.exe"

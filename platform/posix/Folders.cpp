@@ -12,8 +12,9 @@ std::string Env(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
-// Reads XDG_DOCUMENTS_DIR="..." from a user-dirs.dirs file; "$HOME" expands.
-std::string DocumentsFromUserDirs(const std::string& file, const std::string& home) {
+// Reads KEY="..." from a user-dirs.dirs file; "$HOME" expands and only
+// absolute folders count.
+std::string FromUserDirs(const std::string& file, const std::string& home, const std::string& key) {
   FILE* in = std::fopen(file.c_str(), "r");
   if (!in) return {};
   std::string result;
@@ -21,9 +22,8 @@ std::string DocumentsFromUserDirs(const std::string& file, const std::string& ho
   while (std::fgets(line, sizeof line, in)) {
     const char* at = line;
     while (*at == ' ' || *at == '\t') ++at;
-    static const char kKey[] = "XDG_DOCUMENTS_DIR=";
-    if (std::strncmp(at, kKey, sizeof kKey - 1) != 0) continue;
-    at += sizeof kKey - 1;
+    if (std::strncmp(at, key.c_str(), key.size()) != 0 || at[key.size()] != '=') continue;
+    at += key.size() + 1;
     std::string value(at);
     while (!value.empty() && (value.back() == '\n' || value.back() == '\r' || value.back() == ' ')) value.pop_back();
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
@@ -36,17 +36,19 @@ std::string DocumentsFromUserDirs(const std::string& file, const std::string& ho
 
 }  // namespace
 
-std::string DocumentsFolder() {
+std::string UserDirectory(const char* key, const char* fallbackName) {
   const std::string home = Env("HOME");
   std::string config = Env("XDG_CONFIG_HOME");
   if (config.empty() && !home.empty()) config = home + "/.config";
   if (!config.empty()) {
-    std::string documents = DocumentsFromUserDirs(config + "/user-dirs.dirs", home);
-    while (documents.size() > 1 && documents.back() == '/') documents.pop_back();
-    if (!documents.empty()) return documents;
+    std::string folder = FromUserDirs(config + "/user-dirs.dirs", home, key);
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!folder.empty()) return folder;
   }
   if (home.empty()) return {};
-  return home + "/Documents";
+  return home + "/" + fallbackName;
 }
+
+std::string DocumentsFolder() { return UserDirectory("XDG_DOCUMENTS_DIR", "Documents"); }
 
 }  // namespace platform

@@ -10,7 +10,7 @@ namespace {
 
 int runHelpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
-const std::array<Subcommand, 3> commandTable{{
+const std::array<Subcommand, 5> commandTable{{
     {"info", "MODULE", "show a module's identity, channels and parameters", &runInfoCommand},
     {"render",
      "MODULE --out FILE.wav [--rate HZ] [--block FRAMES] [--length SECONDS]\n"
@@ -18,6 +18,12 @@ const std::array<Subcommand, 3> commandTable{{
      "         [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]... [--double]\n"
      "         [--tail SECONDS]",
      "render notes or a MIDI file to a 32-bit float WAV file", &runRenderCommand},
+    {"screenshot",
+     "MODULE --out FILE.png [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]...",
+     "open the editor on the X display and write its first picture to a PNG file",
+     &runScreenshotCommand},
+    {"gui", "MODULE [--seconds SECONDS] [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]...",
+     "show the editor in a window until it is closed", &runGuiCommand},
     {"help", "", "show this text", &runHelpCommand},
 }};
 

@@ -41,6 +41,8 @@ void printPluginInfo(HostedPlugin& plugin, std::ostream& out);
 
 int runInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 int runRenderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
 struct RenderOptions {
     std::string modulePath;

@@ -1,0 +1,70 @@
+#pragma once
+// The editor's system dialogs on a Linux desktop: zenity or kdialog when one
+// is installed, run without a shell. With neither, every dialog answers as
+// if the user had cancelled it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graphics/GuiTypes.h"
+
+namespace desktop {
+
+// Message box kinds and answers, with the values the editor's callers use.
+enum MessageBoxKind : int32_t {
+  kMessageOk = 0,
+  kMessageOkCancel = 1,
+  kMessageAbortRetryIgnore = 2,
+  kMessageYesNoCancel = 3,
+  kMessageYesNo = 4,
+  kMessageRetryCancel = 5,
+  kMessageKindMask = 0xF,
+  kMessageIconError = 0x10,
+  kMessageIconQuestion = 0x20,
+  kMessageIconWarning = 0x30,
+  kMessageIconMask = 0xF0,
+};
+enum MessageBoxAnswer : int32_t {
+  kAnswerOk = 1,
+  kAnswerCancel = 2,
+  kAnswerAbort = 3,
+  kAnswerRetry = 4,
+  kAnswerIgnore = 5,
+  kAnswerYes = 6,
+  kAnswerNo = 7,
+};
+
+struct ToolRun {
+  bool started = false;
+  int exitCode = -1;   // -1 when it did not exit normally
+  std::string output;  // what it wrote to stdout, at most kMaxToolOutput bytes
+};
+constexpr size_t kMaxToolOutput = 65536;
+
+// Runs the program found on PATH with these arguments (no shell involved),
+// waits for it and collects its stdout.
+ToolRun RunTool(const std::vector<std::string>& command);
+// The full path of an executable on PATH, or empty.
+std::string FindOnPath(const std::string& program);
+
+// The answer a dismissed box of this kind gives.
+int32_t DismissedAnswer(int32_t type);
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type);
+
+// "tvpreset" gives "*.tvpreset"; "wav aif" gives "*.wav *.aif" (joined by
+// separator). Empty for no extensions.
+std::string ExtensionPatterns(const char* extensions, const std::string& separator);
+// The first space-separated extension, or empty.
+std::string FirstExtension(const char* extensions);
+
+// True with the chosen path; false when cancelled or no dialog tool exists.
+bool ChooseFile(bool save, const std::string& folder, const std::string& file,
+                const char* extensions, std::string& chosen);
+// "rgb(1,2,3)", "rgba(1,2,3,0.5)" and "#rrggbb" as zenity and kdialog answer.
+bool ParseColorAnswer(const std::string& text, ArgbColor& color);
+bool ChooseColor(ArgbColor& color, const char* prompt);
+// Hands url to the desktop's opener; false when that failed or the text
+// could be read as an option.
+bool OpenUrl(const std::string& url);
+
+}  // namespace desktop

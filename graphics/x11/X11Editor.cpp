@@ -1,0 +1,529 @@
+#include "graphics/x11/X11Editor.h"
+
+
+#include <algorithm>
+#include <chrono>
+
+#include "graphics/PlatformEditor.h"
+#include "graphics/PopupMenu.h"
+#include "graphics/ResourceImage.h"
+#include "graphics/x11/DesktopDialogs.h"
+#include "graphics/x11/SystemFolders.h"
+#include "graphics/x11/X11ErrorTrap.h"
+#include "graphics/x11/X11Image.h"
+#include "graphics/x11/X11PopupMenu.h"
+#include "raster/RasterBitmap.h"
+
+namespace {
+
+constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask |
+                               ButtonMotionMask | KeyPressMask | FocusChangeMask |
+                               LeaveWindowMask | StructureNotifyMask;
+// Events handled per idle call, so that a flood cannot hold the host's
+// interface thread.
+constexpr int32_t kMaxEventsPerIdle = 1000;
+constexpr unsigned kWheelUp = 4;
+constexpr unsigned kWheelDown = 5;
+
+// Key codes of the editor core for the keys it knows; -1 for the others.
+int32_t EditorKeyCode(KeySym key) {
+  if (key == XK_space) return KeyCode::Space;
+  if (key == XK_Up) return KeyCode::ArrowUp;
+  if (key == XK_Down) return KeyCode::ArrowDown;
+  if (key == XK_Left) return KeyCode::ArrowLeft;
+  if (key == XK_Right) return KeyCode::ArrowRight;
+  if (key >= XK_0 && key <= XK_9) return KeyCode::Digit0 + int32_t(key - XK_0);
+  if (key >= XK_a && key <= XK_z) return KeyCode::LetterA + int32_t(key - XK_a);
+  if (key >= XK_A && key <= XK_Z) return KeyCode::LetterA + int32_t(key - XK_A);
+  return -1;
+}
+
+// The buttons held during the event, as the editor core expects them: a
+// press counts its own button as held, a release no longer does.
+MouseMods ModsFor(unsigned state, unsigned button, int eventType) {
+  MouseMods mods;
+  mods.left = (state & Button1Mask) != 0;
+  mods.right = (state & Button3Mask) != 0;
+  mods.shift = (state & ShiftMask) != 0;
+  mods.control = (state & ControlMask) != 0;
+  mods.alt = (state & Mod1Mask) != 0;
+  const bool pressed = eventType == ButtonPress;
+  if (eventType == ButtonPress || eventType == ButtonRelease) {
+    if (button == Button1) mods.left = pressed;
+    if (button == Button3) mods.right = pressed;
+  }
+  return mods;
+}
+
+Cursor MakeInvisibleCursor(Display* display, Window window) {
+  static const char kEmpty[1] = {0};
+  Pixmap blank = XCreateBitmapFromData(display, window, kEmpty, 1, 1);
+  if (!blank) return 0;
+  XColor black{};
+  Cursor cursor = XCreatePixmapCursor(display, blank, blank, &black, &black, 0, 0);
+  XFreePixmap(display, blank);
+  return cursor;
+}
+
+}  // namespace
+
+Editor* CreatePlatformEditor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate) {
+  return new X11Editor(plug, width, height, frameRate);
+}
+
+class X11Editor::DispatchScope {
+public:
+  explicit DispatchScope(X11Editor& editor) : editor_(editor) { ++editor_.dispatchDepth_; }
+  ~DispatchScope() {
+    if (--editor_.dispatchDepth_ == 0 && editor_.closeDisplayPending_) editor_.CloseDisplay();
+  }
+  DispatchScope(const DispatchScope&) = delete;
+  DispatchScope& operator=(const DispatchScope&) = delete;
+
+private:
+  X11Editor& editor_;
+};
+
+X11Editor::X11Editor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate)
+    : Editor(plug, width, height, frameRate), ticker_(*this) {}
+
+X11Editor::~X11Editor() {
+  dispatchDepth_ = 0;
+  CloseEditorWindow();
+}
+
+// Window life ---------------------------------------------------------------
+
+void* X11Editor::OpenEditorWindow(void* parent) {
+  const Window parentWindow = Window(reinterpret_cast<uintptr_t>(parent));
+  if (!parentWindow) return nullptr;
+  if (display_ && EditorDisplayBroken(display_)) CloseEditorWindow();
+  if (!display_) {
+    display_ = OpenEditorDisplay();
+    if (!display_) return nullptr;
+    closeDisplayPending_ = false;
+  }
+  int x = 0;
+  int y = 0;
+  bool created = false;
+  {
+    X11ErrorTrap trap(display_);
+    XWindowAttributes parentAttributes{};
+    const bool parentValid =
+        XGetWindowAttributes(display_, parentWindow, &parentAttributes) && !trap.Failed();
+    if (parentValid) {
+      if (window_) {
+        // Reopening replaces the window at the old one's place.
+        Window child = 0;
+        int oldX = 0, oldY = 0;
+        if (XTranslateCoordinates(display_, window_, parentWindow, 0, 0, &oldX, &oldY, &child) &&
+            !trap.Failed()) {
+          x = oldX;
+          y = oldY;
+        }
+        if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+        RestoreCursor();
+        DestroyWindow();
+      }
+      created = CreateWindow(parentWindow, parentAttributes, x, y) && !trap.Failed();
+      if (!created) DestroyWindow();
+    }
+  }
+  if (!created) {
+    if (!window_) CloseEditorWindow();
+    return nullptr;
+  }
+  // The first tick paints everything.
+  for (int32_t i = 0; i < ControlCount(); ++i) ControlAt(i)->MarkDirty(false);
+  ticker_.RestartClock();
+  return EditorWindow();
+}
+
+bool X11Editor::CreateWindow(Window parent, const XWindowAttributes& parentAttributes, int x, int y) {
+  const int screen = XScreenNumberOfScreen(parentAttributes.screen);
+  root_ = RootWindow(display_, screen);
+  Visual* visual = DefaultVisual(display_, screen);
+  const int depth = DefaultDepth(display_, screen);
+  XSetWindowAttributes attributes{};
+  attributes.background_pixmap = kXNone;  // every pixel comes from the draw bitmap
+  attributes.border_pixel = 0;
+  attributes.colormap = DefaultColormap(display_, screen);
+  attributes.event_mask = kWindowEvents;
+  window_ = XCreateWindow(display_, parent, x, y, unsigned(std::max(1, Width())),
+                          unsigned(std::max(1, Height())), 0, depth, InputOutput, visual,
+                          CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+  if (!window_) return false;
+  gc_ = XCreateGC(display_, window_, 0, nullptr);
+  painter_ = std::make_unique<X11ImagePainter>(display_, visual, depth);
+  invisibleCursor_ = MakeInvisibleCursor(display_, window_);
+  XMapWindow(display_, window_);
+  return gc_ != nullptr;
+}
+
+void X11Editor::DestroyWindow() {
+  mouseCaptured_ = false;
+  leftPressPending_ = false;
+  exposed_ = PixelRect{};
+  if (!display_ || EditorDisplayBroken(display_)) {
+    // Nothing can be sent any more; the connection's close frees the rest.
+    window_ = 0;
+    gc_ = nullptr;
+    invisibleCursor_ = 0;
+    return;
+  }
+  if (invisibleCursor_) XFreeCursor(display_, invisibleCursor_);
+  if (gc_) XFreeGC(display_, gc_);
+  if (window_) XDestroyWindow(display_, window_);
+  invisibleCursor_ = 0;
+  gc_ = nullptr;
+  window_ = 0;
+}
+
+void X11Editor::CloseEditorWindow() {
+  if (!display_) return;
+  {
+    X11ErrorTrap trap(display_);
+    if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+    RestoreCursor();
+    DestroyWindow();
+  }
+  if (dispatchDepth_ > 0) {
+    closeDisplayPending_ = true;
+  } else {
+    CloseDisplay();
+  }
+}
+
+void X11Editor::CloseDisplay() {
+  closeDisplayPending_ = false;
+  if (window_) DestroyWindow();
+  painter_.reset();
+  CloseEditorDisplay(display_);
+  display_ = nullptr;
+}
+
+void* X11Editor::EditorWindow() { return reinterpret_cast<void*>(uintptr_t(window_)); }
+
+void X11Editor::Resize(int32_t width, int32_t height) {
+  if (width == Width() && height == Height()) return;
+  Editor::Resize(width, height);
+  if (!window_) return;
+  X11ErrorTrap trap(display_);
+  XResizeWindow(display_, window_, unsigned(std::max(1, width)), unsigned(std::max(1, height)));
+}
+
+// Events and ticks ------------------------------------------------------------
+
+void X11Editor::Idle() {
+  if (!display_) return;
+  if (EditorDisplayBroken(display_)) {
+    CloseEditorWindow();
+    return;
+  }
+  DispatchScope scope(*this);
+  X11ErrorTrap trap(display_);
+  DispatchPendingEvents();
+  TickIfDue();
+  XFlush(display_);
+}
+
+void X11Editor::DispatchPendingEvents() {
+  for (int32_t handled = 0; handled < kMaxEventsPerIdle; ++handled) {
+    if (!display_ || EditorDisplayBroken(display_) || XPending(display_) <= 0) return;
+    XEvent event;
+    XNextEvent(display_, &event);
+    HandleEvent(event);
+  }
+}
+
+void X11Editor::TickIfDue() {
+  if (window_ && ticker_.Due(EditorTicker::Clock::now())) ticker_.Tick(*this);
+}
+
+void X11Editor::HandleEvent(XEvent& event) {
+  // The connection is the editor's own; anything not about its window (a
+  // closed menu's leftovers, an old window's) is dropped.
+  if (!window_ || event.xany.window != window_) return;
+  switch (event.type) {
+    case Expose:
+      OnExpose(event.xexpose);
+      break;
+    case ButtonPress:
+      OnButtonPress(event.xbutton);
+      break;
+    case ButtonRelease:
+      OnButtonRelease(event.xbutton);
+      break;
+    case MotionNotify:
+      OnMotion(event.xmotion);
+      break;
+    case KeyPress:
+      OnKeyPress(event.xkey);
+      break;
+    case FocusOut:
+      // Focus moving into a grab (our own menu) or to a child is no loss.
+      if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior)
+        ticker_.CancelEntry();
+      break;
+    case LeaveNotify:
+      if (event.xcrossing.mode != NotifyNormal) break;
+      for (int32_t i = 0; i < ControlCount(); ++i) ControlAt(i)->MouseOut();
+      hoveredControl_ = -1;
+      break;
+    case DestroyNotify:
+      // The host destroyed its window, and ours with it.
+      if (event.xdestroywindow.window == window_) {
+        window_ = 0;
+        DestroyWindow();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void X11Editor::OnExpose(const XExposeEvent& event) {
+  exposed_ = RectUnion(exposed_, PixelRect{event.x, event.y, event.x + event.width,
+                                           event.y + event.height});
+  if (event.count > 0) return;
+  const PixelRect area = exposed_;
+  exposed_ = PixelRect{};
+  if (!area.IsEmpty()) DrawControls(area);
+}
+
+bool X11Editor::PairsAsDoubleClick(const XButtonEvent& event) {
+  const bool pairs = leftPressPending_ && event.time - leftPressTime_ <= kDoubleClickMs &&
+                     std::abs(event.x - leftPressX_) <= kDoubleClickDistance &&
+                     std::abs(event.y - leftPressY_) <= kDoubleClickDistance;
+  // A double click does not pair again with the press after it.
+  leftPressPending_ = !pairs;
+  leftPressTime_ = event.time;
+  leftPressX_ = event.x;
+  leftPressY_ = event.y;
+  return pairs;
+}
+
+void X11Editor::OnButtonPress(const XButtonEvent& event) {
+  const MouseMods mods = ModsFor(event.state, event.button, ButtonPress);
+  if (event.button == kWheelUp || event.button == kWheelDown) {
+    if (ticker_.EntryOpen()) {
+      ticker_.CancelEntry();
+      return;
+    }
+    HandleWheel(event.x, event.y, mods, event.button == kWheelUp ? 1 : -1);
+    return;
+  }
+  if (event.button < Button1 || event.button > Button3) return;
+  if (ticker_.EntryOpen()) {
+    if (event.button != Button2 && ticker_.PressOnlyCancels()) return;
+    ticker_.CloseEntry(*this);
+    RepaintAll();
+  }
+  TakeFocus();
+  const bool doubleClick = event.button == Button1 ? PairsAsDoubleClick(event) : false;
+  if (event.button != Button1) leftPressPending_ = false;
+  if (doubleClick) {
+    mouseCaptured_ = HandleDoubleClick(event.x, event.y, mods);
+    return;
+  }
+  mouseCaptured_ = true;
+  HandleMouseDown(event.x, event.y, mods);
+}
+
+void X11Editor::OnButtonRelease(const XButtonEvent& event) {
+  if (event.button != Button1 && event.button != Button3) return;
+  mouseCaptured_ = false;
+  HandleMouseUp(event.x, event.y, ModsFor(event.state, event.button, ButtonRelease));
+}
+
+void X11Editor::OnMotion(const XMotionEvent& event) {
+  if (!mouseCaptured_ || ticker_.EntryOpen()) return;
+  if (!(event.state & (Button1Mask | Button3Mask))) return;
+  HandleMouseDrag(event.x, event.y, ModsFor(event.state, 0, MotionNotify));
+}
+
+void X11Editor::OnKeyPress(XKeyEvent& event) {
+  if (ticker_.EntryOpen()) {
+    OnEntryKey(event);
+    return;
+  }
+  const int32_t key = EditorKeyCode(XLookupKeysym(&event, 0));
+  if (key >= 0) HandleKey(event.x, event.y, key);
+}
+
+void X11Editor::OnEntryKey(XKeyEvent& event) {
+  char typed[32] = {};
+  KeySym key = NoSymbol;
+  const int length = XLookupString(&event, typed, sizeof typed - 1, &key, nullptr);
+  if (key == XK_Return || key == XK_KP_Enter) {
+    ticker_.CommitEntry();
+    return;
+  }
+  if (key == XK_Escape) {
+    ticker_.CancelEntry();
+    return;
+  }
+  bool changed = false;
+  if (key == XK_BackSpace) {
+    changed = entryBox_.Backspace();
+  } else {
+    // XLookupString gives Latin-1 bytes.
+    for (int i = 0; i < length; ++i) {
+      const uint32_t character = static_cast<unsigned char>(typed[i]);
+      if (EditorTicker::EntryAccepts(ticker_.EntryParam(), character))
+        changed = entryBox_.Insert(character) || changed;
+    }
+  }
+  if (changed) ShowEntryBox();
+}
+
+void X11Editor::TakeFocus() {
+  if (window_) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+}
+
+// Drawing --------------------------------------------------------------------
+
+bool X11Editor::PresentRect(const PixelRect& rect) {
+  if (!window_ || !painter_ || !DrawBitmap()) return false;
+  X11ErrorTrap trap(display_);
+  painter_->Put(window_, gc_, *DrawBitmap(), rect, rect.left, rect.top);
+  if (entryBox_.IsOpen() && RectsOverlap(rect, entryBox_.Bounds())) ShowEntryBox();
+  XFlush(display_);
+  return !trap.Failed();
+}
+
+void X11Editor::ShowEntryBox() {
+  if (!window_ || !painter_ || !entryBox_.IsOpen()) return;
+  const PixelRect bounds = entryBox_.Bounds();
+  const RasterBitmap& picture = entryBox_.Render(*this);
+  painter_->Put(window_, gc_, picture, PixelRect{0, 0, bounds.Width(), bounds.Height()},
+                bounds.left, bounds.top);
+}
+
+void X11Editor::RepaintAll() { DrawControls(PixelRect{0, 0, Width(), Height()}); }
+
+// Text entry -----------------------------------------------------------------
+
+void X11Editor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
+                               const char* initialText, PlugParam* param) {
+  if (!control || ticker_.EntryOpen() || !window_) return;
+  X11ErrorTrap trap(display_);
+  entryBox_.Open(style, rect, initialText, control->TextEntryLength());
+  ticker_.EntryOpened(control, param);
+  TakeFocus();
+  ticker_.EntryFocused();
+  ShowEntryBox();
+  XFlush(display_);
+}
+
+void X11Editor::CancelTextEntry() { ticker_.CancelEntry(); }
+
+void X11Editor::DestroyEntryBox() {
+  const PixelRect bounds = entryBox_.Bounds();
+  entryBox_.Close();
+  // The draw bitmap under the box is intact: showing it again is enough.
+  if (window_ && painter_ && DrawBitmap()) painter_->Put(window_, gc_, *DrawBitmap(), bounds, bounds.left, bounds.top);
+}
+
+// Menus ----------------------------------------------------------------------
+
+PopupMenu* X11Editor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
+  // The menu takes the mouse.
+  ReleaseMouseCapture();
+  mouseCaptured_ = false;
+  leftPressPending_ = false;
+  if (!menu || !window_ || !painter_) return nullptr;
+  DispatchScope scope(*this);
+  X11ErrorTrap trap(display_);
+  int rootX = 0, rootY = 0;
+  Window child = 0;
+  if (!XTranslateCoordinates(display_, window_, root_, rect.left, rect.bottom, &rootX, &rootY,
+                             &child) ||
+      trap.Failed())
+    return nullptr;
+
+  X11PopupMenu::EditorLink link;
+  link.otherEvent = [this](XEvent& event) { HandleEvent(event); };
+  link.msUntilTick = [this]() {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        ticker_.NextDue() - EditorTicker::Clock::now());
+    return int32_t(std::clamp<int64_t>(wait.count(), 0, 1000));
+  };
+  link.tick = [this]() { TickIfDue(); };
+  link.windowGone = [this]() { return !window_ || EditorDisplayBroken(display_); };
+  int32_t chosen = -1;
+  {
+    X11PopupMenu popup(display_, *this, *painter_, std::move(link));
+    chosen = popup.Run(*menu, rootX, rootY);
+  }
+  return chosen >= 0 ? menu->ChooseByCommand(chosen) : nullptr;
+}
+
+// Cursor ---------------------------------------------------------------------
+
+void X11Editor::HideCursor() {
+  if (cursorHidden_ || !window_) return;
+  X11ErrorTrap trap(display_);
+  Window root = 0, child = 0;
+  int rootX = 0, rootY = 0, x = 0, y = 0;
+  unsigned mask = 0;
+  if (!XQueryPointer(display_, window_, &root, &child, &rootX, &rootY, &x, &y, &mask)) return;
+  savedCursorX_ = rootX;
+  savedCursorY_ = rootY;
+  if (invisibleCursor_) XDefineCursor(display_, window_, invisibleCursor_);
+  cursorHidden_ = true;
+}
+
+void X11Editor::RestoreCursor() {
+  if (!cursorHidden_) return;
+  cursorHidden_ = false;
+  if (!window_ || EditorDisplayBroken(display_)) return;
+  X11ErrorTrap trap(display_);
+  XWarpPointer(display_, kXNone, root_, 0, 0, 0, 0, savedCursorX_, savedCursorY_);
+  XUndefineCursor(display_, window_);
+}
+
+RasterBitmap* X11Editor::LoadResourceBitmap(int32_t id, const char* name) {
+  return LoadNamedResourceImage(nullptr, id, name);
+}
+
+// Dialogs and folders ----------------------------------------------------------
+
+int32_t X11Editor::ShowMessage(const char* text, const char* caption, int32_t type) {
+  return desktop::ShowMessageBox(text ? text : "", caption ? caption : "", type);
+}
+
+void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) {
+  if (!window_) {
+    file.Set("");
+    return;
+  }
+  std::string startFolder = folder.Get();
+  if (startFolder.empty()) startFolder = desktop::DesktopFolder();
+  std::string chosen;
+  if (!desktop::ChooseFile(action == kFileSave, startFolder, file.Get(), extensions, chosen)) return;
+  folder.Set(desktop::FolderOfPath(chosen).c_str());
+  file.Set(chosen.c_str());
+}
+
+bool X11Editor::AskForColor(ArgbColor& color, const char* prompt) {
+  if (!window_) return false;
+  return desktop::ChooseColor(color, prompt);
+}
+
+bool X11Editor::OpenWebPage(const char* url, const char* title, const char* confirmText,
+                            const char* failText) {
+  const std::string caption = title ? title : "";
+  if (confirmText &&
+      ShowMessage(confirmText, caption.c_str(), desktop::kMessageYesNo) != desktop::kAnswerYes)
+    return false;
+  if (url && desktop::OpenUrl(url)) return true;
+  if (failText) ShowMessage(failText, caption.c_str(), desktop::kMessageOk);
+  return false;
+}
+
+void X11Editor::HostFolder(TextBuf& out) { out.Set(desktop::ExecutableFolder().c_str()); }
+
+void X11Editor::PluginFolder(TextBuf& out) { out.Set(desktop::ModuleFolder().c_str()); }
+
+void X11Editor::DesktopFolder(TextBuf& out) { out.Set(desktop::DesktopFolder().c_str()); }

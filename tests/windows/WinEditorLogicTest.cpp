@@ -1,0 +1,134 @@
+// The Windows editor's own decisions: key mapping, wheel steps, timer period,
+// the entry box's character filter and commit value, the file filter.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "graphics/GuiTypes.h"
+#include "graphics/win/WinEditorLogic.h"
+#include "plugin/PlugParam.h"
+
+using namespace winui;
+
+namespace {
+// A literal with embedded terminators, whole.
+template <size_t N>
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+}  // namespace
+
+TEST(WinEditorLogic, TimerPeriodFollowsTheFrameRate) {
+  EXPECT_EQ(TimerPeriod(25), 40);
+  EXPECT_EQ(TimerPeriod(30), 33);
+  // A broken frame rate must not divide by zero.
+  EXPECT_EQ(TimerPeriod(0), 40);
+  EXPECT_EQ(TimerPeriod(-5), 40);
+}
+
+TEST(WinEditorLogic, VirtualKeysMapToEditorKeyCodes) {
+  EXPECT_EQ(KeyCodeFor(0x20), KeyCode::Space);
+  EXPECT_EQ(KeyCodeFor(0x26), KeyCode::ArrowUp);
+  EXPECT_EQ(KeyCodeFor(0x28), KeyCode::ArrowDown);
+  EXPECT_EQ(KeyCodeFor(0x25), KeyCode::ArrowLeft);
+  EXPECT_EQ(KeyCodeFor(0x27), KeyCode::ArrowRight);
+  EXPECT_EQ(KeyCodeFor('0'), 5);
+  EXPECT_EQ(KeyCodeFor('9'), 14);
+  EXPECT_EQ(KeyCodeFor('A'), 15);
+  EXPECT_EQ(KeyCodeFor('Z'), 40);
+  EXPECT_EQ(KeyCodeFor(0x61), 15);
+  EXPECT_EQ(KeyCodeFor(0x7A), 40);
+  // Neighbours of the ranges, and F12, go to the host.
+  for (uint32_t key : {0x1Fu, 0x2Fu, 0x3Au, 0x40u, 0x5Bu, 0x60u, 0x7Bu, 0x0Du, 0x1Bu}) {
+    EXPECT_EQ(KeyCodeFor(key), -1) << key;
+  }
+}
+
+TEST(WinEditorLogic, WheelStepsDropTheFraction) {
+  EXPECT_EQ(WheelSteps(240), 2);
+  EXPECT_EQ(WheelSteps(-120), -1);
+  EXPECT_EQ(WheelSteps(60), 0);
+  EXPECT_EQ(WheelSteps(-60), 0);
+  EXPECT_EQ(WheelSteps(-359), -2);
+}
+
+TEST(WinEditorLogic, EntryFilterFollowsTheParameterKind) {
+  PlugParam level;
+  level.DefineDouble("Level", 0.5, 0.0, 1.0, 0.01);
+  for (char c : std::string("-0.5+9")) EXPECT_TRUE(EntryAcceptsChar(&level, uint32_t(c))) << c;
+  EXPECT_FALSE(EntryAcceptsChar(&level, 'e'));
+  EXPECT_FALSE(EntryAcceptsChar(&level, ','));
+
+  PlugParam flag;
+  flag.DefineBool("Flag");
+  PlugParam mode;
+  mode.DefineEnum("Mode", 4);
+  for (PlugParam* whole : {&flag, &mode}) {
+    EXPECT_TRUE(EntryAcceptsChar(whole, '1'));
+    EXPECT_TRUE(EntryAcceptsChar(whole, '-'));
+    EXPECT_FALSE(EntryAcceptsChar(whole, '.'));
+    EXPECT_FALSE(EntryAcceptsChar(whole, 'o'));
+    EXPECT_TRUE(EntryAcceptsChar(whole, 0x08));  // backspace always passes
+  }
+
+  // Free text takes everything.
+  EXPECT_TRUE(EntryAcceptsChar(nullptr, 'e'));
+  EXPECT_TRUE(EntryAcceptsChar(nullptr, 0xE9));
+}
+
+TEST(WinEditorLogic, CommittedTextBecomesANaturalValue) {
+  PlugParam level;
+  level.DefineDouble("Level", 0.5, -10.0, 10.0, 0.01);
+  double raw = 99.0;
+  ASSERT_TRUE(EntryRawValue(level, "0.5", &raw));
+  EXPECT_DOUBLE_EQ(raw, 0.5);
+  ASSERT_TRUE(EntryRawValue(level, " +7", &raw));
+  EXPECT_DOUBLE_EQ(raw, 7.0);
+  ASSERT_TRUE(EntryRawValue(level, "-2.25", &raw));
+  EXPECT_DOUBLE_EQ(raw, -2.25);
+  ASSERT_TRUE(EntryRawValue(level, "12abc", &raw));
+  EXPECT_DOUBLE_EQ(raw, 12.0);
+  // Plain decimals only, as the character filter allows.
+  ASSERT_TRUE(EntryRawValue(level, "1e5", &raw));
+  EXPECT_DOUBLE_EQ(raw, 1.0);
+
+  // Not a number: nothing is committed.
+  raw = 99.0;
+  EXPECT_FALSE(EntryRawValue(level, "", &raw));
+  EXPECT_FALSE(EntryRawValue(level, "-", &raw));
+  EXPECT_FALSE(EntryRawValue(level, "abc", &raw));
+  EXPECT_FALSE(EntryRawValue(level, nullptr, &raw));
+
+  PlugParam shown;
+  shown.DefineDouble("Gain", 0.0, -10.0, 10.0, 0.1);
+  shown.SetNegateDisplay(true);
+  ASSERT_TRUE(EntryRawValue(shown, "3", &raw));
+  EXPECT_DOUBLE_EQ(raw, -3.0);
+
+  PlugParam flag;
+  flag.DefineBool("Flag");
+  ASSERT_TRUE(EntryRawValue(flag, "on", &raw));
+  EXPECT_DOUBLE_EQ(raw, 1.0);
+  ASSERT_TRUE(EntryRawValue(flag, "1", &raw));
+  EXPECT_DOUBLE_EQ(raw, 1.0);
+  EXPECT_FALSE(EntryRawValue(flag, "yes", &raw));
+}
+
+TEST(WinEditorLogic, FileFilterListsEachExtensionTwice) {
+  std::string extension;
+  EXPECT_EQ(FileFilter("tvpreset", &extension), Bytes("*.tvpreset\0*.tvpreset\0\0"));
+  EXPECT_EQ(extension, "tvpreset");
+  EXPECT_EQ(FileFilter("wav aif", &extension), Bytes("*.wav;*.aif\0*.wav;*.aif\0\0"));
+  EXPECT_EQ(extension, "wav");
+  EXPECT_EQ(FileFilter("  wav  ", &extension), Bytes("*.wav\0*.wav\0\0"));
+  EXPECT_TRUE(FileFilter("", &extension).empty());
+  EXPECT_TRUE(extension.empty());
+  EXPECT_TRUE(FileFilter(nullptr, nullptr).empty());
+}
+
+TEST(WinEditorLogic, ModuleFolderEndsWithItsBackslash) {
+  EXPECT_EQ(FolderOfModulePath("C:\\Program Files\\VST\\Thudra.dll"), "C:\\Program Files\\VST\\");
+  EXPECT_EQ(FolderOfModulePath("Thudra.dll"), "");
+  EXPECT_EQ(FolderOfModulePath("C:\\VST\\"), "");
+  EXPECT_EQ(FolderOfModulePath(""), "");
+}

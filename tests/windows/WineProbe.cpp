@@ -1,0 +1,288 @@
+// Checks of the Windows platform layer that only a Windows process can make:
+// run under Wine by run-wine-tests.sh.
+//   thudra-wine-probe resources MODULE IMAGE_FOLDER
+//   thudra-wine-probe platform SCRATCH_FOLDER
+//   thudra-wine-probe raster
+//   thudra-wine-probe editor MODULE OUT.bmp
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/Folders.h"
+#include "platform/Lock.h"
+#include "raster/GlyphSource.h"
+#include "raster/RasterBitmap.h"
+#include "raster/RasterFont.h"
+#include "raster/win/SystemText.h"
+#include "vst2/VstAbi.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+  if (!ok) ++failures;
+}
+
+std::vector<char> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int Resources(const char* modulePath, const std::string& images) {
+  HMODULE module = LoadLibraryExA(modulePath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  Check(module != nullptr, "module loads as data");
+  if (!module) return 1;
+  static const char* const kNames[] = {"knobthd_64Frames.png", "backgroundPro.png", "triggerthd.png",
+                                       "kyb.png", "led.png", "learn.png", "clear.png",
+                                       "presetLeft.png", "presetRight.png"};
+  for (int i = 0; i < 9; ++i) {
+    const int id = 101 + i;
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), "PNG");
+    const std::vector<char> expected = ReadFile(images + "/" + kNames[i]);
+    bool same = false;
+    if (found) {
+      const DWORD size = SizeofResource(module, found);
+      const void* data = LockResource(LoadResource(module, found));
+      same = data && size == expected.size() && std::memcmp(data, expected.data(), size) == 0;
+    }
+    Check(same, "PNG resource " + std::to_string(id) + " holds " + kNames[i]);
+  }
+  Check(FindResourceA(module, MAKEINTRESOURCEA(110), "PNG") == nullptr, "PNG resource 110 is absent");
+  HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
+  bool asInvoker = false;
+  DWORD manifestSize = 0;
+  if (manifest) {
+    manifestSize = SizeofResource(module, manifest);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    asInvoker = text && std::string(text, manifestSize).find("level=\"asInvoker\"") != std::string::npos;
+  }
+  Check(manifest && manifestSize == 381 && asInvoker, "manifest (type 24, id 2) asks for asInvoker");
+  FreeLibrary(module);
+  return failures ? 1 : 0;
+}
+
+int Platform(const std::string& scratch) {
+  // Names outside ASCII go through UTF-16 and back.
+  const std::string folder = scratch + "\\list\\";
+  CreateDirectoryA((scratch + "\\list").c_str(), nullptr);
+  const char* const kFiles[] = {"beta.tvpreset", "Alpha.tvpreset", "\xc3\xa9t\xc3\xa9.tvpreset", "gamma"};
+  for (const char* name : kFiles) Check(platform::ReplaceFileContents(folder + name, "Pitch=0.5\n"), std::string("write ") + name);
+  CreateDirectoryA((folder + "Sub").c_str(), nullptr);
+  const std::vector<platform::FolderEntry> entries = platform::ListFolder(folder);
+  std::string order;
+  for (const auto& entry : entries) order += entry.name + (entry.isFolder ? "/" : "") + "|";
+  Check(order == "Alpha.tvpreset|beta.tvpreset|gamma|Sub/|\xc3\xa9t\xc3\xa9.tvpreset|",
+        "folder listed case-blind with UTF-8 names: " + order);
+  Check(platform::ListFolder(scratch + "\\missing\\").empty(), "a missing folder lists nothing");
+
+  const std::string target = folder + "beta.tvpreset";
+  Check(platform::ReplaceFileContents(target, "Pitch=0.25\n"), "replace an existing file");
+  const std::vector<char> text = ReadFile(target);
+  Check(std::string(text.begin(), text.end()) == "Pitch=0.25\n", "the replaced file holds the new bytes");
+  Check(platform::ListFolder(folder).size() == entries.size(), "no temporary file is left behind");
+  Check(!platform::ReplaceFileContents(scratch + "\\no such folder\\x.tvpreset", "x"),
+        "writing into a missing folder fails");
+  Check(platform::IsRegularFile(target), "a preset file is a regular file");
+  Check(!platform::IsRegularFile(folder + "Sub"), "a folder is not a regular file");
+  Check(!platform::IsRegularFile("CON"), "a device name is not a regular file");
+
+  uint64_t v1 = 0, i1 = 0, v2 = 0, i2 = 0;
+  Check(platform::FolderIdentity(folder, v1, i1) && platform::FolderIdentity(folder + "Sub\\..\\", v2, i2) &&
+            v1 == v2 && i1 == i2,
+        "one folder reached two ways has one identity");
+  Check(!platform::FolderIdentity(target, v1, i1), "a file has no folder identity");
+
+  const std::string documents = platform::DocumentsFolder();
+  Check(!documents.empty() && documents.back() != '\\', "documents folder: " + documents);
+
+  RecursiveLock lock;
+  lock.Enter();
+  Check(lock.TryEnter(), "the instance lock is re-entrant");
+  lock.Leave();
+  lock.Leave();
+  return failures ? 1 : 0;
+}
+
+int Raster() {
+  SysBitmap bitmap(5, 3);
+  Check(bitmap.DeviceContext() != nullptr && bitmap.PixelData() != nullptr, "a system bitmap has a DC and pixels");
+  Check(bitmap.RowSpan() == 8, "rows of a 5-pixel system bitmap span 8 pixels");
+  HDC dc = static_cast<HDC>(bitmap.DeviceContext());
+  SetPixelV(dc, 1, 2, RGB(10, 20, 30));
+  GdiFlush();
+  Check((bitmap.PixelData()[2 * bitmap.RowSpan() + 1] & 0xFFFFFF) == 0x0A141E,
+        "GDI and the raster code see the same top-down 0xRRGGBB pixel");
+  bitmap.SetSize(3, 3);
+  Check(bitmap.RowSpan() == 8 && bitmap.Width() == 3, "shrinking keeps the DIB section");
+  SysBitmap empty;
+  Check(empty.DeviceContext() != nullptr && empty.PixelData() == nullptr, "an empty system bitmap still has its DC");
+
+  Check(RunningUnderWine(), "the Wine probe finds Software\\Wine");
+  FontRequest request;
+  request.pixelHeight = 16;
+  request.weight = 700;
+  request.quality = 1;
+  NativeFontHandle handle = CreateNativeFont(request);
+  Check(handle != nullptr, "CreateFontA gives a font");
+  if (!handle) return 1;
+  CachedFont font;
+  font.AttachNativeFont(handle, FontOwnsHandle | FontPreferSystemText);
+  Check(font.LineHeight() > 0, "line height " + std::to_string(font.LineHeight()));
+  const GlyphRecord* capital = font.Glyph('A');
+  const GlyphRecord* small = font.Glyph('a');
+  Check(capital && capital->maskPosition > 0 && capital->maskWidth == capital->advance + 2,
+        "a capital's mask is two pixels wider than its advance");
+  Check(small && small->maskPosition > 0 && small->maskWidth == small->advance,
+        "a lower-case letter's mask is as wide as its advance");
+  int covered = 0;
+  if (capital && capital->maskPosition > 0) {
+    const uint8_t* mask = font.GlyphMask(*capital);
+    for (int i = 0; mask && i < capital->maskWidth * capital->maskHeight; ++i) covered += mask[i] == 255;
+  }
+  Check(covered > 10, "the glyph mask has covered pixels (non-antialiased: 255)");
+
+  // Under Wine the glyph route draws, even into a bitmap with a DC.
+  SysBitmap target(64, 24);
+  std::memset(target.PixelData(), 0xFF, size_t(target.RowSpan()) * 24 * 4);
+  font.ChangeTextColor(0xFF000000);
+  RasterRect rect{0, 0, 64, 24};
+  const int32_t height = font.RenderText(&target, "Thudra", -1, &rect, TextNoClip);
+  int dark = 0;
+  for (int i = 0; i < target.RowSpan() * 24; ++i) dark += (target.PixelData()[i] & 0xFFFFFF) == 0;
+  Check(height > 0 && dark > 10, "text drawn through the glyph route");
+
+  // The system route, as Windows takes it, draws with GDI into the DC.
+  SysBitmap direct(64, 24);
+  std::memset(direct.PixelData(), 0xFF, size_t(direct.RowSpan()) * 24 * 4);
+  const SystemTextState state{handle, 0xFF000000, 0xFFFFFFFF, BackTransparent, 1.0f};
+  RasterRect measured{0, 0, 0, 0};
+  const int32_t measuredHeight = SystemRenderText(state, &direct, "Thudra", -1, &measured, TextMeasureOnly | TextSingleLine);
+  Check(measuredHeight > 0 && measured.right > 0, "the system route measures text");
+  RasterRect area{0, 0, 64, 24};
+  SystemRenderText(state, &direct, "Thudra", -1, &area, TextSingleLine);
+  int drawn = 0;
+  for (int i = 0; i < direct.RowSpan() * 24; ++i) drawn += (direct.PixelData()[i] & 0xFFFFFF) != 0xFFFFFF;
+  Check(drawn > 10, "the system route draws into the bitmap's DC");
+  MemBitmap plain(64, 24);
+  std::memset(plain.PixelData(), 0xFF, size_t(plain.RowSpan()) * 24 * 4);
+  RasterRect plainArea{0, 0, 64, 24};
+  SystemRenderText(state, &plain, "\xc3\xa9t\xc3\xa9", -1, &plainArea, TextSingleLine | TextCenter);
+  int plainDrawn = 0;
+  for (int i = 0; i < plain.RowSpan() * 24; ++i) plainDrawn += (plain.PixelData()[i] & 0xFFFFFF) != 0xFFFFFF;
+  Check(plainDrawn > 5, "the system route draws UTF-8 text into a bitmap without a DC");
+  return failures ? 1 : 0;
+}
+
+intptr_t HostCallback(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  return opcode == 1 ? 2400 : 0;  // audioMasterVersion
+}
+
+bool SaveBmp(HDC source, int width, int height, const char* path) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files are
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!dib) return false;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(memory, dib);
+  BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+  GdiFlush();
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + DWORD(width) * height * 4;
+  FILE* out = std::fopen(path, "wb");
+  bool ok = out && std::fwrite(&file, sizeof file, 1, out) == 1 &&
+            std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+            std::fwrite(bits, size_t(width) * height * 4, 1, out) == 1;
+  if (out) ok = std::fclose(out) == 0 && ok;
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(dib);
+  return ok;
+}
+
+void Pump(DWORD milliseconds) {
+  const DWORD end = GetTickCount() + milliseconds;
+  while (int32_t(end - GetTickCount()) > 0) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(5);
+  }
+}
+
+int EditorWindow(const char* modulePath, const char* outPath) {
+  HMODULE module = LoadLibraryA(modulePath);
+  auto* entry = module ? reinterpret_cast<vst2::VstPluginMainProc>(
+                             reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
+                       : nullptr;
+  Check(entry != nullptr, "VSTPluginMain found");
+  if (!entry) return 1;
+  vst2::VstEffect* effect = entry(HostCallback);
+  Check(effect && effect->magic == vst2::kEffectMagic, "an instance is created");
+  if (!effect) return 1;
+  effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+  vst2::ERect* rect = nullptr;
+  effect->dispatcher(effect, vst2::effEditGetRect, 0, 0, &rect, 0.0f);
+  const int width = rect ? rect->right - rect->left : 0, height = rect ? rect->bottom - rect->top : 0;
+  Check(width == 592 && height == 442, "editor rectangle 592 x 442");
+
+  WNDCLASSA hostClass{};
+  hostClass.lpfnWndProc = DefWindowProcA;
+  hostClass.hInstance = GetModuleHandleA(nullptr);
+  hostClass.lpszClassName = "ProbeHostWindow";
+  RegisterClassA(&hostClass);
+  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  Check(host != nullptr, "host window");
+  const intptr_t opened = effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
+  HWND child = FindWindowExA(host, nullptr, "PlugWndClass", "Plug");
+  Check(opened == 1 && child != nullptr, "the editor opens a \"PlugWndClass\" child window");
+  Pump(600);  // several 40 ms ticks: everything is painted
+  if (child) {
+    HDC dc = GetDC(child);
+    Check(SaveBmp(dc, width, height, outPath), std::string("screenshot saved to ") + outPath);
+    ReleaseDC(child, dc);
+    // A second open replaces the window in place.
+    effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
+    HWND again = FindWindowExA(host, nullptr, "PlugWndClass", "Plug");
+    Check(again != nullptr && FindWindowExA(host, again, "PlugWndClass", "Plug") == nullptr,
+          "opening again leaves one editor window");
+  }
+  effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+  Check(FindWindowExA(host, nullptr, "PlugWndClass", "Plug") == nullptr, "closing destroys the window");
+  WNDCLASSA probe{};
+  Check(!GetClassInfoA(module, "PlugWndClass", &probe), "the window class is gone with the last window");
+  effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+  DestroyWindow(host);
+  FreeLibrary(module);
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "resources" && argc == 4) return Resources(argv[2], argv[3]);
+  if (command == "platform" && argc == 3) return Platform(argv[2]);
+  if (command == "raster" && argc == 2) return Raster();
+  if (command == "editor" && argc == 4) return EditorWindow(argv[2], argv[3]);
+  std::fprintf(stderr, "usage: thudra-wine-probe resources MODULE IMAGES | platform FOLDER | raster | editor MODULE OUT.bmp\n");
+  return 2;
+}

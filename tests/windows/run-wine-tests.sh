@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine: the module's imports and exports, its
+# resources, the Win32 platform layer, the host's info and render commands,
+# the same notes rendered by the Linux module for comparison, and the editor
+# window with a screenshot.
+#   tests/windows/run-wine-tests.sh [WIN_BUILD [LINUX_MODULE LINUX_HOST]]
+# Exits 77 (skipped) when the cross build or Wine is missing.
+set -uo pipefail
+
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+win_build="${1:-$root/build-win64}"
+linux_module="${2:-}"
+linux_host="${3:-}"
+dll="$win_build/Thudra.dll"
+host_exe="$win_build/thudra-host.exe"
+probe="$win_build/thudra-wine-probe.exe"
+
+if [ ! -f "$dll" ] || [ ! -f "$host_exe" ] || [ ! -f "$probe" ]; then
+  echo "SKIP: no cross build in $win_build (run 'make windows')"
+  exit 77
+fi
+for tool in wine Xvfb x86_64-w64-mingw32-objdump python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+scratch="$(mktemp -d /tmp/thudra-wine.XXXXXX)"
+export WINEPREFIX="$scratch/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=""
+cleanup() {
+  # Only what this script started: the prefix's wineserver and its Xvfb.
+  WINEPREFIX="$scratch/prefix" wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# A display of our own, the first free one from :90.
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    break
+  fi
+done
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/${DISPLAY#:}" ] || [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+
+passed=0
+failed=0
+pass() { echo "PASS: $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
+
+# 1. The module imports nothing but Windows system DLLs and exports exactly
+#    the two entry points; libgcc, libstdc++ and winpthread are inside it.
+imports="$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)"
+system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comdlg32.dll wininet.dll msvcrt.dll ole32.dll "
+foreign=""
+for name in $imports; do
+  case "$system_dlls" in *" $name "*) ;; *) foreign="$foreign $name" ;; esac
+done
+if [ -n "$imports" ] && [ -z "$foreign" ]; then
+  pass "imports only system DLLs: $(echo $imports)"
+else
+  fail "imports DLLs outside the system:$foreign"
+fi
+exports="$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\t\[ *[0-9]*\] //p' | sort | tr '\n' ' ')"
+if [ "$exports" = "VSTPluginMain main " ]; then pass "exports VSTPluginMain and main"; else fail "exports: $exports"; fi
+
+wine wineboot -i >/dev/null 2>&1
+
+run_probe() {
+  local name="$1"; shift
+  local output
+  output="$(wine "$probe" "$@" 2>&1 | tr -d '\r')"
+  local status=$?
+  echo "$output" | sed 's/^/    /'
+  if [ $status -eq 0 ] && ! echo "$output" | grep -q '^FAIL'; then pass "$name"; else fail "$name"; fi
+}
+
+# 2. Resources, the platform layer, bitmaps and text.
+run_probe "PNG resources 101-109 and the manifest" resources "$(winepath -w "$dll" 2>/dev/null)" "$(winepath -w "$root/resources/img" 2>/dev/null)"
+mkdir -p "$scratch/files"
+run_probe "Win32 files, folders and locks" platform "$(winepath -w "$scratch/files" 2>/dev/null)"
+run_probe "DIB sections, GDI glyphs and system text" raster
+
+# 3. The Windows host loads the module and prints its identity.
+info="$(wine "$host_exe" info "$dll" 2>&1 | tr -d '\r')"
+if echo "$info" | grep -q "effect:      Tarvolin Thudra" && echo "$info" | grep -q "parameters:  17"; then
+  pass "thudra-host.exe info"
+else
+  fail "thudra-host.exe info"; echo "$info" | sed 's/^/    /'
+fi
+
+# 4. The same notes through both modules: the samples must match.
+notes=(--note 0,36,100 --note 0.25,43,30 --note 0.5,48,127 --note 0.9,30,64
+       --param Pitch=0.3 --param MidiTuneFlag=1 --param MidiAccentFlag=1 --length 1.5 --rate 44100 --block 100)
+if wine "$host_exe" render "$dll" --out "$(winepath -w "$scratch/win.wav")" "${notes[@]}" >/dev/null 2>&1 &&
+   [ -f "$scratch/win.wav" ]; then
+  pass "thudra-host.exe render"
+else
+  fail "thudra-host.exe render"
+fi
+if [ -n "$linux_module" ] && [ -x "$linux_host" ] && [ -f "$linux_module" ]; then
+  # An empty home on both sides: no user's presets change the start-up sound.
+  mkdir -p "$scratch/home"
+  linux_env=(env HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config")
+  for precision in single double; do
+    extra=()
+    [ "$precision" = double ] && extra=(--double)
+    wine "$host_exe" render "$dll" --out "$(winepath -w "$scratch/win-$precision.wav")" "${notes[@]}" "${extra[@]}" >/dev/null 2>&1
+    "${linux_env[@]}" "$linux_host" render "$linux_module" --out "$scratch/linux-$precision.wav" "${notes[@]}" "${extra[@]}" >/dev/null 2>&1
+    comparison="$(python3 "$root/tests/windows/compare_wav.py" "$scratch/linux-$precision.wav" "$scratch/win-$precision.wav" 2>&1)"
+    status=$?
+    echo "    $precision-precision processing: $comparison"
+    if [ $status -eq 0 ]; then
+      pass "Linux and Windows render the same samples ($precision-precision processing)"
+    else
+      fail "Linux and Windows renders differ ($precision-precision processing)"
+    fi
+  done
+  linux_info="$("${linux_env[@]}" "$linux_host" info "$linux_module" 2>&1 | grep -v '^module:')"
+  if [ "$linux_info" = "$(echo "$info" | grep -v '^module:')" ]; then
+    pass "info reads the same from both modules"
+  else
+    fail "info differs between the modules"
+    diff <(echo "$linux_info") <(echo "$info" | grep -v '^module:') | sed 's/^/    /'
+  fi
+else
+  echo "    (no Linux module given: render comparison left out)"
+fi
+
+# 5. The editor window in a host window, and a screenshot of it.
+shot_dir="${THUDRA_WINE_SHOT_DIR:-$win_build}"
+run_probe "editor window opens, paints and closes" editor "$(winepath -w "$dll")" "$(winepath -w "$scratch/editor.bmp")"
+if [ -f "$scratch/editor.bmp" ]; then
+  if python3 "$root/tests/windows/bmp_to_png.py" "$scratch/editor.bmp" "$shot_dir/editor-wine.png"; then
+    pass "editor screenshot has the artwork: $shot_dir/editor-wine.png"
+  else
+    fail "editor screenshot is blank or unreadable"
+  fi
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,363 @@
+// The editor subcommands: `gui` embeds a module's editor in a window of our
+// own as a host does, `screenshot` writes the editor's first painted picture
+// to a PNG file.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <bit>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "tools/host/CommandSupport.h"
+#include "tools/host/HostCommands.h"
+#include "tools/host/PngWriter.h"
+
+namespace thudra::host {
+
+using namespace vst2;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kIdlePeriod = std::chrono::microseconds(1000000 / 30);
+constexpr int32_t kMaxEditorSide = 8192;
+// The first ticks paint the editor; a few idles over ~150 ms let them run.
+constexpr int kScreenshotIdles = 8;
+constexpr auto kScreenshotIdleGap = std::chrono::milliseconds(20);
+constexpr auto kMapTimeout = std::chrono::seconds(5);
+
+struct EditorOptions {
+    std::string modulePath;
+    std::string outPath;
+    std::optional<double> seconds;
+    std::optional<std::string> presetPath;
+    std::vector<ParamSetting> params;
+};
+
+std::optional<EditorOptions> rejectEditorOptions(std::string& error, std::string message)
+{
+    error = std::move(message);
+    return std::nullopt;
+}
+
+std::optional<EditorOptions> parseEditorOptions(const CommandArgs& args, bool screenshot,
+                                                std::string& error)
+{
+    const char* command = screenshot ? "screenshot" : "gui";
+    EditorOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        if (!name.starts_with("--")) {
+            if (!options.modulePath.empty())
+                return rejectEditorOptions(error, "unexpected argument '" + name + "'");
+            options.modulePath = name;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (size_t equals = name.find('='); equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        }
+        if (!value)
+            return rejectEditorOptions(error, "option " + name + " needs a value");
+        if (name == "--out" && screenshot) {
+            options.outPath = *value;
+        } else if (name == "--seconds" && !screenshot) {
+            auto seconds = parseNumber(*value);
+            if (!seconds || *seconds <= 0.0 || *seconds > 86400.0)
+                return rejectEditorOptions(error, "bad value '" + *value +
+                                                      "' for --seconds: expected 0..86400");
+            options.seconds = seconds;
+        } else if (name == "--preset") {
+            options.presetPath = *value;
+        } else if (name == "--param") {
+            auto setting = parseParamSetting(*value, error);
+            if (!setting)
+                return std::nullopt;
+            options.params.push_back(*setting);
+        } else {
+            return rejectEditorOptions(error, "unknown option '" + name + "'");
+        }
+    }
+    if (options.modulePath.empty())
+        return rejectEditorOptions(error, std::string(command) + " needs a MODULE");
+    if (screenshot && options.outPath.empty())
+        return rejectEditorOptions(error, "screenshot needs --out FILE.png");
+    return options;
+}
+
+// This program's own display: an X error is counted, never fatal.
+int gDisplayErrors = 0;
+int countDisplayError(Display*, XErrorEvent*)
+{
+    ++gDisplayErrors;
+    return 0;
+}
+
+// The top-level window a host would give the editor.
+class HostWindow {
+public:
+    static std::unique_ptr<HostWindow> open(int32_t width, int32_t height,
+                                            const std::string& title, std::string& error)
+    {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) {
+            error = "cannot open the X display (is DISPLAY set?)";
+            return nullptr;
+        }
+        XSetErrorHandler(&countDisplayError);
+        std::unique_ptr<HostWindow> made(new HostWindow(display));
+        const int screen = DefaultScreen(display);
+        made->window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                            static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), 0,
+                                            BlackPixel(display, screen), BlackPixel(display, screen));
+        made->deleteAtom_ = XInternAtom(display, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(display, made->window_, &made->deleteAtom_, 1);
+        XStoreName(display, made->window_, title.c_str());
+        XSizeHints* hints = XAllocSizeHints();
+        if (hints) {
+            hints->flags = PMinSize | PMaxSize;
+            hints->min_width = hints->max_width = width;
+            hints->min_height = hints->max_height = height;
+            XSetWMNormalHints(display, made->window_, hints);
+            XFree(hints);
+        }
+        XSelectInput(display, made->window_, StructureNotifyMask);
+        XMapWindow(display, made->window_);
+        if (!made->waitUntilMapped()) {
+            error = "the window did not appear on the display";
+            return nullptr;
+        }
+        return made;
+    }
+
+    ~HostWindow()
+    {
+        if (window_)
+            XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+
+    Window window() const { return window_; }
+
+    void resize(int32_t width, int32_t height)
+    {
+        XResizeWindow(display_, window_, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
+        XFlush(display_);
+    }
+
+    // Drains the window's events; true once the user asked to close it.
+    bool closeRequested()
+    {
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == ClientMessage &&
+                static_cast<Atom>(event.xclient.data.l[0]) == deleteAtom_)
+                closed_ = true;
+            if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
+                closed_ = true;
+                window_ = 0;
+            }
+        }
+        return closed_;
+    }
+
+    // The window's picture, editor included, as RGB bytes.
+    bool capture(int32_t width, int32_t height, std::vector<uint8_t>& rgb, std::string& error)
+    {
+        XSync(display_, False);
+        const int errorsBefore = gDisplayErrors;
+        XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        XSync(display_, False);
+        if (!image || gDisplayErrors != errorsBefore) {
+            if (image)
+                XDestroyImage(image);
+            error = "cannot read the window's picture (is it on the screen?)";
+            return false;
+        }
+        rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        uint8_t* out = rgb.data();
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const unsigned long pixel = XGetPixel(image, x, y);
+                *out++ = channel(pixel, image->red_mask);
+                *out++ = channel(pixel, image->green_mask);
+                *out++ = channel(pixel, image->blue_mask);
+            }
+        }
+        XDestroyImage(image);
+        return true;
+    }
+
+private:
+    explicit HostWindow(Display* display) : display_(display) {}
+
+    static uint8_t channel(unsigned long pixel, unsigned long mask)
+    {
+        if (!mask)
+            return 0;
+        const unsigned long bits = mask >> std::countr_zero(mask);
+        return static_cast<uint8_t>(((pixel & mask) >> std::countr_zero(mask)) * 255 / bits);
+    }
+
+    bool waitUntilMapped()
+    {
+        const auto deadline = Clock::now() + kMapTimeout;
+        while (Clock::now() < deadline) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(display_, window_, &attributes) &&
+                attributes.map_state == IsViewable)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    Display* display_;
+    Window window_ = 0;
+    Atom deleteAtom_ = 0;
+    bool closed_ = false;
+};
+
+struct EditorSize {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+std::optional<EditorSize> editorSize(HostedPlugin& plugin, std::string& error)
+{
+    if (!(plugin.flags() & effFlagsHasEditor)) {
+        error = "the module has no editor";
+        return std::nullopt;
+    }
+    ERect* rect = nullptr;
+    plugin.dispatch(effEditGetRect, 0, 0, &rect);
+    if (!rect) {
+        error = "the module gave no editor size";
+        return std::nullopt;
+    }
+    const EditorSize size{rect->right - rect->left, rect->bottom - rect->top};
+    if (size.width <= 0 || size.height <= 0 || size.width > kMaxEditorSide ||
+        size.height > kMaxEditorSide) {
+        error = "the module gave an unusable editor size " + std::to_string(size.width) + "x" +
+                std::to_string(size.height);
+        return std::nullopt;
+    }
+    return size;
+}
+
+// Creates the instance, applies the settings and opens its editor in a
+// window; runs `body` with the editor open and closes it afterwards.
+template <typename Body>
+int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body)
+{
+    std::vector<ParamSetting> presetSettings;
+    if (options.presetPath) {
+        PresetFileResult preset = readPresetFile(*options.presetPath);
+        if (!preset.ok())
+            return fail(err, preset.error, kExitFailure);
+        for (const auto& warning : preset.warnings)
+            printError(err, "preset '" + *options.presetPath + "' " + warning);
+        presetSettings = std::move(preset.settings);
+    }
+
+    HostSession session(48000.0, 256, kVstProcessLevelUser);
+    auto plugin = createPlugin(options.modulePath, session, err);
+    if (!plugin)
+        return kExitFailure;
+    plugin->open();
+    plugin->configure(session.sampleRate(), session.blockSize());
+    plugin->setProcessing(true);
+    applyPresetSettings(*plugin, presetSettings, err);
+    for (const auto& setting : options.params) {
+        std::string error;
+        if (!applyParamSetting(*plugin, setting, error))
+            return fail(err, error, kExitFailure);
+    }
+
+    std::string error;
+    auto size = editorSize(*plugin, error);
+    if (!size)
+        return fail(err, error, kExitFailure);
+    auto window = HostWindow::open(size->width, size->height, plugin->effectName(), error);
+    if (!window)
+        return fail(err, error, kExitFailure);
+    void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->window()));
+    if (plugin->dispatch(effEditOpen, 0, 0, parent) == 0)
+        return fail(err, "the module did not open its editor", kExitFailure);
+    const int result = body(*plugin, session, *window, *size);
+    plugin->dispatch(effEditClose);
+    return result;
+}
+
+}  // namespace
+
+int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    auto options = parseEditorOptions(args, false, error);
+    if (!options)
+        return fail(err, error, kExitUsage);
+    return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession& session,
+                                             HostWindow& window, EditorSize size) {
+        out << "showing the editor (" << size.width << "x" << size.height
+            << "); close the window to stop\n"
+            << std::flush;
+        const auto start = Clock::now();
+        auto next = start;
+        while (!window.closeRequested()) {
+            if (options->seconds &&
+                Clock::now() - start >= std::chrono::duration<double>(*options->seconds))
+                break;
+            plugin.dispatch(effEditIdle);
+            const EditorSize requested{session.requestedEditorWidth(),
+                                       session.requestedEditorHeight()};
+            if (requested.width > 0 && requested.height > 0 && requested.width <= kMaxEditorSide &&
+                requested.height <= kMaxEditorSide &&
+                (requested.width != size.width || requested.height != size.height)) {
+                size = requested;
+                window.resize(size.width, size.height);
+            }
+            next += kIdlePeriod;
+            const auto now = Clock::now();
+            if (next < now)
+                next = now;
+            std::this_thread::sleep_until(next);
+        }
+        return kExitOk;
+    });
+}
+
+int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    auto options = parseEditorOptions(args, true, error);
+    if (!options)
+        return fail(err, error, kExitUsage);
+    return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession&,
+                                             HostWindow& window, EditorSize size) {
+        for (int i = 0; i < kScreenshotIdles; ++i) {
+            window.closeRequested();
+            plugin.dispatch(effEditIdle);
+            std::this_thread::sleep_for(kScreenshotIdleGap);
+        }
+        plugin.dispatch(effEditIdle);
+        std::vector<uint8_t> rgb;
+        std::string failure;
+        if (!window.capture(size.width, size.height, rgb, failure) ||
+            !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
+            return fail(err, failure, kExitFailure);
+        out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
+        return kExitOk;
+    });
+}
+
+}  // namespace thudra::host
