@@ -16,25 +16,29 @@ fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-# apt-get source needs a deb-src entry; Debian 12's own archive and its
-# security updates, where the patched libpng comes from.
+# apt-get source needs a deb-src entry: made from the machine's own Debian
+# package entries (the release and its security updates).
 has_src() {
   grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/
 }
 if ! has_src; then
-  $SUDO tee /etc/apt/sources.list.d/bookworm-src.sources >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  sources="$(mktemp)"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+         /debian-archive-keyring/ && /Types:[^\n]*deb/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f"
+  done >"$sources"
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    sed -n 's/^deb \(.*debian.*\)$/deb-src \1/p' "$f"
+  done >"$sources.list"
+  if [ -s "$sources" ]; then
+    $SUDO cp "$sources" /etc/apt/sources.list.d/thudra-src.sources
+  fi
+  if [ -s "$sources.list" ]; then
+    $SUDO cp "$sources.list" /etc/apt/sources.list.d/thudra-src.list
+  fi
+  rm -f "$sources" "$sources.list"
   $SUDO apt-get update -qq
 fi
 
