@@ -134,28 +134,22 @@ private:
     // at a time, so that samples overlap in the processor.
     static constexpr int kStretch = 64;
     void RenderStretch(float* out, int n);
+    void PrepareNoise(int n);
     struct Scratch {
-        alignas(16) double ampTerms[kStretch];
-        alignas(16) double ampFactors[kStretch];
-        alignas(16) double clickTerms[kStretch];
-        alignas(16) double clickFactors[kStretch];
-        alignas(16) double pitchTerms[kStretch];
-        alignas(16) double pitchFactors[kStretch];
-        alignas(16) double ampLevel[kStretch];
-        alignas(16) double clickLevel[kStretch];
+        // Amp and click envelope levels, interleaved.
+        alignas(16) double levels[2 * kStretch];
         alignas(16) double tail[kStretch];
+        alignas(16) double noiseTerm[kStretch];
+        alignas(16) double step[kStretch];
+        alignas(16) uint32_t noiseStates[kStretch];
+        alignas(16) float noiseLevel[kStretch];
         alignas(16) float noise[kStretch];
         alignas(16) float click[kStretch];
         alignas(16) float phase[kStretch];
-        alignas(16) float inc[kStretch];
-        alignas(16) float width[kStretch];
-        alignas(16) float ampEnv[kStretch];
-        alignas(16) float clickEnv[kStretch];
+        alignas(16) float oscillator[kStretch];
         alignas(16) float ampCurrent[kStretch];
-        alignas(16) float position[kStretch];
+        alignas(16) float clickCurrent[kStretch];
         alignas(16) float body[kStretch];
-        alignas(16) float bodyDivided[kStretch];
-        alignas(16) float clickStage[kStretch];
     };
     Scratch scratch_{};
 };

@@ -1,5 +1,6 @@
 #include "instrument/voice/RcEnvelope.h"
 
+#include <bit>
 #include <cmath>
 
 RcEnvelope::RcEnvelope(float attackTau, double holdTime, double releaseTau, double gain)
@@ -40,7 +41,7 @@ void RcEnvelope::UpdateCoefficients()
     release_ = CoefficientsFor(sampleRate_ * releaseTau_);
 }
 
-void RcEnvelope::PlanSteps(int n, double* inputTerms, double* factors) const
+int RcEnvelope::HeldSteps(int n) const
 {
     // Steps 1..held still hold; the count only grows, so the rest release.
     int held = 0;
@@ -51,6 +52,41 @@ void RcEnvelope::PlanSteps(int n, double* inputTerms, double* factors) const
             while (!(static_cast<double>(count_ + held + 1) > holdSamples_))
                 ++held;
     }
+    return held;
+}
+
+RcEnvelope::StepPlan RcEnvelope::PlanStretch(int n) const
+{
+    StepPlan plan;
+    plan.held = HeldSteps(n);
+    plan.attackTerm = static_cast<double>(attack_.oneMinusC) * 1.0;
+    plan.attackFactor = static_cast<double>(attack_.c);
+    plan.releaseFirstTerm = static_cast<double>(release_.oneMinusC) * 1.0;
+    plan.releaseTerm = static_cast<double>(release_.oneMinusC) * 0.0;
+    plan.releaseFactor = static_cast<double>(release_.c);
+    plan.first = static_cast<double>(plan.held > 0 ? attack_.oneMinusC : release_.oneMinusC) * input_;
+    return plan;
+}
+
+namespace {
+bool SameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+}  // namespace
+
+int RcEnvelope::StepPlan::NextChange(int k, int n) const
+{
+    // Step 0 usually matches step 1 (the input is the last target): no split then.
+    if (k == 0 && n > 1 && !(SameBits(first, Term(1)) && SameBits(Factor(0), Factor(1))))
+        return 1;
+    if (k < held)
+        return held < n ? held : n;
+    if (k == held && held > 0)
+        return held + 1 < n ? held + 1 : n;
+    return n;
+}
+
+void RcEnvelope::PlanSteps(int n, double* inputTerms, double* factors) const
+{
+    const int held = HeldSteps(n);
     // The input of a step is the target of the one before.
     if (held > 0) {
         inputTerms[0] = static_cast<double>(attack_.oneMinusC) * input_;

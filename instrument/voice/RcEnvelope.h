@@ -45,6 +45,30 @@ public:
     // FinishSteps then leaves the envelope as n calls of Next would, given
     // the level reached.
     void PlanSteps(int n, double* inputTerms, double* factors) const;
+
+    // The same steps described by their few distinct values: step 0 uses
+    // first, steps before held use the attack values, step held (when it
+    // is not step 0) takes the last attack target in, later ones take 0.
+    struct StepPlan {
+        int held = 0;
+        double first = 0.0;
+        double attackTerm = 0.0;
+        double attackFactor = 0.0;
+        double releaseFirstTerm = 0.0;
+        double releaseTerm = 0.0;
+        double releaseFactor = 0.0;
+
+        double Term(int k) const
+        {
+            if (k == 0)
+                return first;
+            return k < held ? attackTerm : k == held ? releaseFirstTerm : releaseTerm;
+        }
+        double Factor(int k) const { return k < held ? attackFactor : releaseFactor; }
+        // The first step after k whose term or factor may differ from step k's.
+        int NextChange(int k, int n) const;
+    };
+    StepPlan PlanStretch(int n) const;
     void FinishSteps(int n, double level);
 
     float AttackTau() const { return attackTau_; }
@@ -65,6 +89,7 @@ private:
         float c = 0.0f;
     };
     static Coefficients CoefficientsFor(double samplesPerTau);
+    int HeldSteps(int n) const;
     void UpdateCoefficients();
 
     float attackTau_;

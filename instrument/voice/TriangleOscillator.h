@@ -13,7 +13,7 @@ public:
     void SetSampleRate(double sampleRate)
     {
         sampleRate_ = sampleRate;
-        step_ = StepFor(frequency_);
+        SetFrequency(frequency_);
     }
     void Restart() { phase_ = 0.0f; }
 
@@ -33,8 +33,7 @@ public:
     {
         // Once a pitch sweep has settled the frequency repeats exactly.
         if (!(frequency == frequency_)) {
-            frequency_ = frequency;
-            step_ = StepFor(frequency);
+            SetFrequency(frequency);
         }
         phase_ = WrapPhase(static_cast<double>(phase_) + step_.inc);
         return step_;
@@ -57,6 +56,19 @@ public:
 
     float Phase() const { return phase_; }
     double SampleRate() const { return sampleRate_; }
+    float Frequency() const { return frequency_; }
+    Step CurrentStep() const { return step_; }
+    // 2f / sampleRate before rounding: inc and w are it and its double, rounded.
+    double UnroundedStep() const { return unrounded_; }
+    // For block rendering: the state that Advance calls reaching this phase
+    // at this frequency would leave.
+    void Resume(float phase, float frequency, double unroundedStep)
+    {
+        phase_ = phase;
+        frequency_ = frequency;
+        unrounded_ = unroundedStep;
+        step_ = StepFrom(unroundedStep);
+    }
 
     // Brings y into [-1, 1) by whole cycles.
     static float WrapPhase(double y)
@@ -73,12 +85,15 @@ public:
 private:
     static float WrapBelowTwo(double y) { return static_cast<float>(y >= 1.0 ? y - 2.0 : y); }
 
-    Step StepFor(float frequency) const
+    void SetFrequency(float frequency)
     {
-        const double inc = 2.0 * static_cast<double>(frequency) / sampleRate_;
-        // 4f/s is 2 * (2f/s) exactly: one division serves both.
-        return {static_cast<float>(inc), static_cast<float>(2.0 * inc)};
+        frequency_ = frequency;
+        unrounded_ = 2.0 * static_cast<double>(frequency) / sampleRate_;
+        step_ = StepFrom(unrounded_);
     }
+
+    // 4f/s is 2 * (2f/s) exactly: one division serves both.
+    static Step StepFrom(double inc) { return {static_cast<float>(inc), static_cast<float>(2.0 * inc)}; }
 
     // For steps of a whole cycle or more (frequencies from half the sample
     // rate up), where one correction is not enough.
@@ -88,4 +103,5 @@ private:
     double sampleRate_ = 0.0;
     float frequency_ = 0.0f;
     Step step_;
+    double unrounded_ = 0.0;
 };

@@ -178,6 +178,29 @@ TEST(VoiceRender, PitchesAboveHalfTheRate)
     ExpectSameState(blocks, single);
 }
 
+// Extreme knobs: the shaper runs past both ends of its table (infinite
+// input too), the oscillator stops at pitch 0 or races far past the rate,
+// and odd block lengths leave partial groups of four.
+TEST(VoiceRender, ExtremeKnobsGiveTheSamplesOfNextSample)
+{
+    const double distorts[] = {0.0, 40.0, 1e38, -3.0};
+    const double pitches[] = {-2000.0, 0.0, 60.0, 150.0};
+    for (double distort : distorts)
+        for (double pitch : pitches) {
+            DrumVoice blocks, single;
+            for (DrumVoice* voice : {&blocks, &single}) {
+                voice->SetSampleRate(22050.0);
+                ApplyDefaults(*voice);
+                voice->ApplyParam(0, pitch);
+                voice->ApplyParam(8, distort);
+                voice->ApplyParam(6, 1.0);
+                PadHit(*voice);
+            }
+            ExpectSameBits(RenderInBlocks(blocks, 1500, 13), RenderBySample(single, 1500), "extreme knobs");
+            ExpectSameState(blocks, single);
+        }
+}
+
 TEST(VoiceRender, NoFramesChangeNothing)
 {
     DrumVoice voice;
