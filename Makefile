@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test demo install clean
+.PHONY: all deps configure build test demo install clean test-asan test-tsan fuzz
 
 # Where `make install` puts Thudra.so (hosts scan ~/.vst by default).
 VST_PATH ?= $(HOME)/.vst
@@ -30,3 +30,30 @@ install: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Sanitizer and fuzz runs, each in its own build folder.
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+
+test-asan:
+	JOBS=$(JOBS) bash scripts/sanitize.sh asan $(ASAN_BUILD)
+
+test-tsan:
+	JOBS=$(JOBS) bash scripts/sanitize.sh tsan $(TSAN_BUILD)
+
+fuzz:
+	JOBS=$(JOBS) FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh $(FUZZ_BUILD)
+
+# The Windows module, cross-built with mingw-w64 into build-win64/
+# (Thudra.dll, thudra-host.exe), and its tests under Wine against the Linux
+# build's renders.
+WIN_BUILD ?= build-win64
+.PHONY: windows test-windows
+
+windows:
+	JOBS=$(JOBS) bash scripts/build-windows.sh $(CURDIR)/$(WIN_BUILD)
+
+test-windows: windows build
+	bash tests/windows/run-wine-tests.sh $(CURDIR)/$(WIN_BUILD) $(CURDIR)/$(BUILD)/Thudra.so $(CURDIR)/$(BUILD)/tools/host/thudra-host

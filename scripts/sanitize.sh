@@ -49,5 +49,7 @@ cd "$build"
 if [ "$kind" = tsan ]; then
   ctest --output-on-failure -j"$jobs" -R '^(stress|validator)_'
 else
-  ctest --output-on-failure -j"$jobs"
+  # A foreign host built without the sanitizer (Ardour's plug-in scanner)
+  # cannot load an instrumented module, so that test is left to make test.
+  ctest --output-on-failure -j"$jobs" -E '^ardour_scanner$'
 fi

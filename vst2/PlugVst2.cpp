@@ -1,5 +1,6 @@
 #include "vst2/PlugVst2.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -218,10 +219,19 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     case effProcessEvents: {
       const auto* events = static_cast<const VstEvents*>(ptr);
       if (!events) return 0;
+      // The record declares two entries but really holds numEvents of them:
+      // index through a pointer, not the declared array.
+      VstEvent* const* list = events->events;
       for (int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event) continue;
-        if (event->type == kVstMidiType) {
+        // A record is read as its type only when the host's size says it is
+        // that long. Hosts count the size with or without the first two
+        // fields, so both are accepted.
+        const auto longEnough = [event](size_t recordSize) {
+          return event->byteSize >= int32_t(recordSize - 2 * sizeof(int32_t));
+        };
+        if (event->type == kVstMidiType && longEnough(sizeof(VstMidiEvent))) {
           const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
           MidiMsg msg;
           msg.offset = midi->deltaFrames;
@@ -229,7 +239,7 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
           msg.data1 = uint8_t(midi->midiData[1]);
           msg.data2 = uint8_t(midi->midiData[2]);
           HandleMidiMessage(msg);
-        } else if (event->type == kVstSysExType) {
+        } else if (event->type == kVstSysExType && longEnough(sizeof(VstMidiSysexEvent))) {
           const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
           SysExMsg msg;
           msg.offset = sysex->deltaFrames;
@@ -446,6 +456,11 @@ void PlugVst2::SetParameterFromHost(int32_t index, float value) {
   LockHold hold(InstanceLock());
   PlugParam* param = ParamAt(index);
   if (!param) return;
+  // Hosts should send 0..1. A value below that would land under the
+  // parameter's minimum, where the circuit model turns to NaN and stays
+  // there; a non-number changes nothing.
+  if (std::isnan(value)) return;
+  value = std::clamp(value, 0.0f, 1.0f);
   if (Editor* editor = GetEditor()) editor->ParamToControls(index, value, true);
   param->SetFromNormalized(value);
   ParamChanged(index);

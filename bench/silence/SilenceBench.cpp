@@ -1,0 +1,119 @@
+// Cost per sample while a hit sounds against the cost in the silence long
+// after it, through the audio callback with its subnormal guard. The two
+// figures should stay within a factor of 1.2 of each other: a decaying
+// tail that crawled through subnormal numbers would cost many times more.
+// The unguarded voice is measured alongside for comparison.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instrument/Thudrix.h"
+#include "presets/PresetFiles.h"
+
+namespace {
+
+constexpr int32_t kRate = 48000;
+constexpr int32_t kBlock = 480;  // 10 ms
+
+intptr_t QuietHost(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  return opcode == vst2::audioMasterVersion ? 2400 : 0;
+}
+
+// An instance with the longest settings, so its tail lasts longest.
+std::unique_ptr<Thudrix> MakeVoiceWithLongTail() {
+  static const bool rooted = [] {
+    char root[] = "/tmp/thudra-bench-XXXXXX";
+    if (mkdtemp(root)) SetPresetRootFolder(std::string(root) + "/");
+    return true;
+  }();
+  (void)rooted;
+  auto plug = std::make_unique<Thudrix>(&QuietHost);
+  vst2::VstEffect* e = plug->Effect();
+  e->dispatcher(e, vst2::effOpen, 0, 0, nullptr, 0.0f);
+  e->dispatcher(e, vst2::effSetSampleRate, 0, 0, nullptr, float(kRate));
+  e->dispatcher(e, vst2::effSetBlockSize, 0, kBlock, nullptr, 0.0f);
+  e->dispatcher(e, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
+  for (int32_t i = 1; i <= 8; ++i) e->setParameter(e, i, 1.0f);
+  return plug;
+}
+
+void RenderBlocks(Thudrix& plug, int64_t blocks) {
+  static std::vector<float> left(kBlock), right(kBlock);
+  float* outs[] = {left.data(), right.data()};
+  vst2::VstEffect* e = plug.Effect();
+  for (int64_t b = 0; b < blocks; ++b) e->processReplacing(e, nullptr, outs, kBlock);
+  benchmark::DoNotOptimize(left.data());
+}
+
+// The first half second of a hit, re-triggered every time.
+void BM_WhileAHitSounds(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  for (auto _ : state) {
+    plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
+    RenderBlocks(*plug, 50);
+  }
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Half-second stretches of the silence ten minutes after a hit.
+void BM_SilenceTenMinutesAfterAHit(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
+  RenderBlocks(*plug, int64_t(kRate) * 600 / kBlock);
+  for (auto _ : state) RenderBlocks(*plug, 50);
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The decay between 2 s and 60 s after a hit, where a tail without flushing
+// would pass through the subnormal range.
+void BM_DecayAfterAHit(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  int64_t rendered = 0;
+  for (auto _ : state) {
+    if (rendered % (int64_t(kRate) * 58) == 0) {
+      state.PauseTiming();
+      plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
+      RenderBlocks(*plug, int64_t(kRate) * 2 / kBlock);
+      state.ResumeTiming();
+    }
+    RenderBlocks(*plug, 50);
+    rendered += 50 * kBlock;
+  }
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The voice alone without the guard, in the caller's mode, for comparison.
+void BM_UnguardedVoiceDecay(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  DrumVoice& voice = plug->Voice();
+  int64_t rendered = 0;
+  float sink = 0.0f;
+  for (auto _ : state) {
+    if (rendered % (int64_t(kRate) * 58) == 0) {
+      state.PauseTiming();
+      voice.SetNote(Thudrix::kBaseNote);
+      voice.Trigger();
+      for (int32_t s = 0; s < kRate * 2; ++s) sink += voice.NextSample();
+      state.ResumeTiming();
+    }
+    for (int32_t s = 0; s < 50 * kBlock; ++s) sink += voice.NextSample();
+    rendered += 50 * kBlock;
+  }
+  benchmark::DoNotOptimize(sink);
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+BENCHMARK(BM_WhileAHitSounds)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SilenceTenMinutesAfterAHit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecayAfterAHit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UnguardedVoiceDecay)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();
