@@ -108,6 +108,7 @@ bool Editor::DrawText(TextStyle& style, const char* text, PixelRect& rect, bool 
   if (!text || !*text) return true;
   RasterFont* font = style.font ? style.font : FontFor(style);
   if (!font) return false;
+  LockHold fontInUse(SharedFontUseLock());
   font->ChangeTextColor(style.textColor.Packed());
 
   uint32_t flags = TextNoClip;

@@ -168,3 +168,8 @@ int32_t CachedFontCount() {
   LockHold hold(cache->lock);
   return cache->records.Count();
 }
+
+PlainLock& SharedFontUseLock() {
+  static PlainLock lock;
+  return lock;
+}

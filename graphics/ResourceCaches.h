@@ -24,3 +24,8 @@ RasterFont* FindCachedFont(int32_t size, int32_t orientation, int32_t style, con
 RasterFont* StoreCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName,
                             CachedFont* font);
 int32_t CachedFontCount();
+
+class PlainLock;
+// Shared fonts keep a text colour and a glyph store that drawing changes, so
+// editors drawing on different threads take turns with this lock.
+PlainLock& SharedFontUseLock();

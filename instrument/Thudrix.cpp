@@ -135,6 +135,16 @@ void Thudrix::HandleMidiMessage(const MidiMsg& msg) {
   HostAutomate(index, x);
 }
 
+int32_t Thudrix::ReadState(const StateChunk& chunk, int32_t pos) {
+  LockHold hold(InstanceLock());
+  // A state saved while the pad or an arrow was held would otherwise fire a
+  // hit or load another preset over the values just restored.
+  restoringState_ = true;
+  const int32_t next = PlugVst2::ReadState(chunk, pos);
+  restoringState_ = false;
+  return next;
+}
+
 void Thudrix::ParamChanged(int32_t index) {
   LockHold hold(InstanceLock());
   PlugParam* param = ParamAt(index);
@@ -164,7 +174,7 @@ void Thudrix::ParamChanged(int32_t index) {
       }
       break;
     case kParamTrigger:
-      if (value == 1.0) {
+      if (value == 1.0 && !restoringState_) {
         voice_.SetNote(kBaseNote);
         voice_.Trigger();
         LightLed();
@@ -172,7 +182,7 @@ void Thudrix::ParamChanged(int32_t index) {
       break;
     case kParamPresetPrevious:
     case kParamPresetNext:
-      if (value == 1.0) StepPresetFromArrow(index == kParamPresetNext ? 1 : -1);
+      if (value == 1.0 && !restoringState_) StepPresetFromArrow(index == kParamPresetNext ? 1 : -1);
       break;
     default:
       break;

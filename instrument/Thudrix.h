@@ -44,6 +44,7 @@ public:
   void ParamChanged(int32_t index) override;
   void RenderBlock(double** inputs, double** outputs, int32_t frames) override;
   void HandleMidiMessage(const MidiMsg& msg) override;
+  int32_t ReadState(const StateChunk& chunk, int32_t pos) override;
 
   DrumVoice& Voice() { return voice_; }
   MidiQueue& Queue() { return midiQueue_; }
@@ -81,4 +82,7 @@ private:
   int32_t accentSwitch_ = -1;
   int32_t led_ = -1;
   int32_t pad_ = -1;
+  // While a saved state is restored, the momentary controls (pad, preset
+  // arrows) take their stored values without acting on them.
+  bool restoringState_ = false;
 };

@@ -117,12 +117,12 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path, int c
 
 }  // namespace
 
-const std::string& PresetRootFolder() {
+std::string PresetRootFolder() {
   LockHold hold(FoldersLock());
   return CurrentFolders().root;
 }
 
-const std::string& PresetSaveFolder() {
+std::string PresetSaveFolder() {
   LockHold hold(FoldersLock());
   return CurrentFolders().save;
 }

@@ -13,9 +13,9 @@ constexpr int kPresetLoadedLines = 15;  // parameters 0 to 14; the arrows are no
 
 // "<documents>/Tarvolin Instruments/Tarvolin Thudra Presets/" (with the
 // platform's separator), computed once.
-const std::string& PresetRootFolder();
+std::string PresetRootFolder();
 // Where the save dialog starts: the user's own "User Presets" below the root.
-const std::string& PresetSaveFolder();
+std::string PresetSaveFolder();
 // Points both folders below another root (tests, demos); root ends with a
 // separator.
 void SetPresetRootFolder(const std::string& root);

@@ -182,3 +182,20 @@ TEST_F(PresetBrowser, LongNamesAreCutTo20Characters) {
   auto plug = Make();
   EXPECT_STREQ(plug->PresetMenu()->DisplayedName(), "An Extremely Long Pr");
 }
+
+TEST_F(PresetBrowser, RestoringAStateNeitherStepsNorHits) {
+  WritePreset("Factory Presets/a.tvpreset", 0.1);
+  WritePreset("Factory Presets/b.tvpreset", 0.2);
+  auto plug = Make();
+  plug->ParamAt(kParamPresetNext)->SetValue(1.0);  // saved while the arrow was held
+  plug->ParamAt(kParamTrigger)->SetValue(1.0);     // and the pad
+  void* data = nullptr;
+  const intptr_t size = plug->Dispatch(vst2::effGetChunk, 1, 0, &data, 0);
+  ASSERT_GT(size, 0);
+  std::vector<uint8_t> saved(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  EXPECT_EQ(plug->Dispatch(vst2::effSetChunk, 1, size, saved.data(), 0), 1);
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.1f);
+  EXPECT_FALSE(plug->LedLit());
+  Press(*plug, kParamPresetNext);  // the arrow still works afterwards
+  EXPECT_FLOAT_EQ(float(Decay(*plug)), 0.2f);
+}
