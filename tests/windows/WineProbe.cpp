@@ -4,8 +4,10 @@
 //   thudra-wine-probe platform SCRATCH_FOLDER
 //   thudra-wine-probe raster
 //   thudra-wine-probe editor MODULE OUT.bmp
+//   thudra-wine-probe mouse MODULE BEFORE.bmp AFTER.bmp
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -181,8 +183,17 @@ int Raster() {
   return failures ? 1 : 0;
 }
 
-intptr_t HostCallback(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == 1 ? 2400 : 0;  // audioMasterVersion
+struct HostCall {
+  int32_t opcode;
+  int32_t index;
+  float value;
+};
+// Every call the module makes to the host, in order (one thread only).
+std::vector<HostCall> hostCalls;
+
+intptr_t HostCallback(vst2::VstEffect*, int32_t opcode, int32_t index, intptr_t, void*, float value) {
+  hostCalls.push_back(HostCall{opcode, index, value});
+  return opcode == vst2::audioMasterVersion ? 2400 : 0;
 }
 
 bool SaveBmp(HDC source, int width, int height, const char* path) {
@@ -275,6 +286,160 @@ int EditorWindow(const char* modulePath, const char* outPath) {
   return failures ? 1 : 0;
 }
 
+vst2::VstEffect* CreateEffect(HMODULE module) {
+  auto* entry = module ? reinterpret_cast<vst2::VstPluginMainProc>(
+                             reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
+                       : nullptr;
+  Check(entry != nullptr, "VSTPluginMain found");
+  vst2::VstEffect* effect = entry ? entry(HostCallback) : nullptr;
+  Check(effect && effect->magic == vst2::kEffectMagic, "an instance is created");
+  return effect;
+}
+
+// Positions of the first and last host calls with this opcode and index; -1 if none.
+void FindCalls(int32_t opcode, int32_t index, int& first, int& last, int& count) {
+  first = last = -1;
+  count = 0;
+  for (int i = 0; i < int(hostCalls.size()); ++i) {
+    if (hostCalls[i].opcode != opcode || hostCalls[i].index != index) continue;
+    if (first < 0) first = i;
+    last = i;
+    ++count;
+  }
+}
+
+// One gesture on a parameter: its begin, at least one automation, its end,
+// in that order.
+void CheckGesture(int32_t index, size_t since, bool changesOnPress, const std::string& what) {
+  const std::vector<HostCall> all = hostCalls;
+  hostCalls.assign(all.begin() + long(since), all.end());
+  int beginFirst, beginLast, beginCount, autoFirst, autoLast, autoCount, endFirst, endLast, endCount;
+  FindCalls(vst2::audioMasterBeginEdit, index, beginFirst, beginLast, beginCount);
+  FindCalls(vst2::audioMasterAutomate, index, autoFirst, autoLast, autoCount);
+  FindCalls(vst2::audioMasterEndEdit, index, endFirst, endLast, endCount);
+  hostCalls = all;
+  const std::string counts = " (begin " + std::to_string(beginCount) + ", automate " +
+                             std::to_string(autoCount) + ", end " + std::to_string(endCount) + ")";
+  Check(beginCount == 1 && endCount == 1 && autoCount >= 1,
+        what + ": the host hears one begin, automation and one end for parameter " +
+            std::to_string(index) + counts);
+  if (!changesOnPress) {
+    // A knob changes nothing on the press: every automation is inside the gesture.
+    Check(beginFirst >= 0 && beginFirst < autoFirst && autoLast < endFirst,
+          what + ": begin, automate, end arrive in that order");
+  } else {
+    // A switch changes on the press, which reaches the host before the begin.
+    Check(autoFirst >= 0 && beginFirst >= 0 && endFirst > beginFirst && endFirst > autoLast,
+          what + ": the gesture ends after its automation");
+  }
+}
+
+bool SaveWindow(HWND window, int width, int height, const char* path) {
+  HDC dc = GetDC(window);
+  const bool ok = SaveBmp(dc, width, height, path);
+  ReleaseDC(window, dc);
+  return ok;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM keys, int x, int y) {
+  return SendMessageA(window, message, keys, MAKELPARAM(x, y));
+}
+
+// Turns the Decay knob up and clicks the tune-by-MIDI switch with mouse
+// messages to the editor's window, with screenshots before and after.
+int MouseInput(const char* modulePath, const char* beforePath, const char* afterPath) {
+  constexpr int32_t kDecay = 2, kMidiTuneFlag = 9;
+  constexpr int kKnobX = 420, kKnobY = 152, kSwitchX = 56, kSwitchY = 178;
+  constexpr int kSteps = 8, kStepPixels = 5;
+  // 50-pixel knob frames, gearing 4: the value moves by pixels / 200.
+  constexpr double kExpectedRise = double(kSteps * kStepPixels) / (50.0 * 4.0);
+
+  HMODULE module = LoadLibraryA(modulePath);
+  vst2::VstEffect* effect = CreateEffect(module);
+  if (!effect) return 1;
+  effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+  vst2::ERect* rect = nullptr;
+  effect->dispatcher(effect, vst2::effEditGetRect, 0, 0, &rect, 0.0f);
+  const int width = rect ? rect->right - rect->left : 0, height = rect ? rect->bottom - rect->top : 0;
+
+  WNDCLASSA hostClass{};
+  hostClass.lpfnWndProc = DefWindowProcA;
+  hostClass.hInstance = GetModuleHandleA(nullptr);
+  hostClass.lpszClassName = "ProbeHostWindow";
+  RegisterClassA(&hostClass);
+  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  // The display's pointer stays off the window: only our messages move it.
+  SetCursorPos(width + 100, height + 100);
+  effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
+  HWND child = host ? FindWindowExA(host, nullptr, "PlugWndClass", "Plug") : nullptr;
+  Check(child != nullptr, "the editor opens a \"PlugWndClass\" child window");
+  if (!child) return 1;
+  Pump(600);
+  Check(SaveWindow(child, width, height, beforePath), std::string("screenshot before the input saved to ") + beforePath);
+
+  const float decayBefore = effect->getParameter(effect, kDecay);
+  const float tuneBefore = effect->getParameter(effect, kMidiTuneFlag);
+  Check(decayBefore <= 1.0f - float(kExpectedRise) - 0.05f,
+        "Decay starts low enough to rise: " + std::to_string(decayBefore));
+  Check(tuneBefore == 0.0f, "MidiTuneFlag starts at 0: " + std::to_string(tuneBefore));
+
+  // The knob: press, drag up in steps with the 40 ms timer running, release.
+  size_t mark = hostCalls.size();
+  Send(child, WM_LBUTTONDOWN, MK_LBUTTON, kKnobX, kKnobY);
+  Pump(50);
+  Check(GetCapture() == child, "a press on the knob captures the mouse");
+  for (int step = 1; step <= kSteps; ++step) {
+    Send(child, WM_MOUSEMOVE, MK_LBUTTON, kKnobX, kKnobY - step * kStepPixels);
+    Pump(45);
+  }
+  // A move without the button held turns nothing.
+  Send(child, WM_MOUSEMOVE, 0, kKnobX, kKnobY - 100);
+  Send(child, WM_LBUTTONUP, 0, kKnobX, kKnobY - kSteps * kStepPixels);
+  Pump(100);
+  Check(GetCapture() == nullptr, "the release lets the mouse go");
+  const float decayAfter = effect->getParameter(effect, kDecay);
+  Check(std::fabs((decayAfter - decayBefore) - kExpectedRise) < 0.005,
+        "dragging 40 pixels up raises Decay by 0.2: " + std::to_string(decayBefore) + " -> " +
+            std::to_string(decayAfter));
+  CheckGesture(kDecay, mark, false, "the knob");
+  int autoFirst, autoLast, autoCount;
+  FindCalls(vst2::audioMasterAutomate, kDecay, autoFirst, autoLast, autoCount);
+  Check(autoLast >= 0 && std::fabs(hostCalls[size_t(autoLast)].value - decayAfter) < 1e-6f,
+        "the last automation carries the new Decay value");
+  bool othersQuiet = true;
+  for (size_t i = mark; i < hostCalls.size(); ++i) {
+    const HostCall& call = hostCalls[i];
+    if (call.opcode == vst2::audioMasterAutomate && call.index != kDecay) othersQuiet = false;
+  }
+  Check(othersQuiet, "the knob automates no other parameter");
+
+  // A move after the release, button flag or not, leaves the knob alone.
+  Send(child, WM_MOUSEMOVE, MK_LBUTTON, kKnobX, kKnobY - 80);
+  Pump(50);
+  Check(effect->getParameter(effect, kDecay) == decayAfter, "a move without capture turns nothing");
+
+  // The switch: a click toggles it.
+  mark = hostCalls.size();
+  Send(child, WM_LBUTTONDOWN, MK_LBUTTON, kSwitchX, kSwitchY);
+  Pump(50);
+  Send(child, WM_LBUTTONUP, 0, kSwitchX, kSwitchY);
+  Pump(100);
+  const float tuneAfter = effect->getParameter(effect, kMidiTuneFlag);
+  Check(tuneAfter == 1.0f, "a click on the tune-by-MIDI switch sets MidiTuneFlag: " + std::to_string(tuneAfter));
+  CheckGesture(kMidiTuneFlag, mark, true, "the switch");
+  Check(effect->getParameter(effect, kDecay) == decayAfter, "the click leaves Decay alone");
+
+  Pump(600);  // the timer redraws what changed
+  Check(SaveWindow(child, width, height, afterPath), std::string("screenshot after the input saved to ") + afterPath);
+
+  effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+  effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+  DestroyWindow(host);
+  FreeLibrary(module);
+  return failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,6 +448,9 @@ int main(int argc, char** argv) {
   if (command == "platform" && argc == 3) return Platform(argv[2]);
   if (command == "raster" && argc == 2) return Raster();
   if (command == "editor" && argc == 4) return EditorWindow(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: thudra-wine-probe resources MODULE IMAGES | platform FOLDER | raster | editor MODULE OUT.bmp\n");
+  if (command == "mouse" && argc == 5) return MouseInput(argv[2], argv[3], argv[4]);
+  std::fprintf(stderr,
+               "usage: thudra-wine-probe resources MODULE IMAGES | platform FOLDER | raster | editor MODULE OUT.bmp |\n"
+               "       mouse MODULE BEFORE.bmp AFTER.bmp\n");
   return 2;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine: the module's imports and exports, its
 # resources, the Win32 platform layer, the host's info and render commands,
-# the same notes rendered by the Linux module for comparison, and the editor
-# window with a screenshot.
+# the same notes rendered by the Linux module for comparison, the editor
+# window with a screenshot, and the editor driven by mouse messages.
 #   tests/windows/run-wine-tests.sh [WIN_BUILD [LINUX_MODULE LINUX_HOST]]
 # Exits 77 (skipped) when the cross build or Wine is missing.
 set -uo pipefail
@@ -143,6 +143,28 @@ if [ -f "$scratch/editor.bmp" ]; then
   else
     fail "editor screenshot is blank or unreadable"
   fi
+fi
+
+# 6. Mouse messages to the editor's window turn the Decay knob up by 40
+#    pixels and click the tune-by-MIDI switch: the parameters, the host's
+#    begin / automate / end calls, and the picture in both controls change.
+run_probe "mouse input turns a knob and toggles a switch" mouse "$(winepath -w "$dll")" \
+  "$(winepath -w "$scratch/mouse-before.bmp")" "$(winepath -w "$scratch/mouse-after.bmp")"
+if [ -f "$scratch/mouse-before.bmp" ] && [ -f "$scratch/mouse-after.bmp" ]; then
+  # The Decay knob's 50 x 50 frame and the switch's 45 x 16 frame.
+  comparison="$(python3 "$root/tests/windows/compare_shots.py" "$scratch/mouse-before.bmp" "$scratch/mouse-after.bmp" \
+                knob=395,127,445,177 switch=34,170,79,186 2>&1)"
+  status=$?
+  echo "$comparison" | sed 's/^/    /'
+  if [ $status -eq 0 ]; then
+    pass "the knob and the switch are redrawn after the input"
+    python3 "$root/tests/windows/bmp_to_png.py" "$scratch/mouse-after.bmp" "$shot_dir/editor-wine-mouse.png" >/dev/null 2>&1 ||
+      echo "    (the picture after the input could not be kept)"
+  else
+    fail "the picture did not change in the knob's and the switch's areas"
+  fi
+else
+  fail "no screenshots before and after the mouse input"
 fi
 
 echo "$passed passed, $failed failed"
