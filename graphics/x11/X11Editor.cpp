@@ -12,6 +12,7 @@
 #include "graphics/x11/X11ErrorTrap.h"
 #include "graphics/x11/X11Image.h"
 #include "graphics/x11/X11PopupMenu.h"
+#include "plugin/PlugBase.h"
 #include "raster/RasterBitmap.h"
 
 namespace {
@@ -451,6 +452,7 @@ PopupMenu* X11Editor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
   };
   link.tick = [this]() { TickIfDue(); };
   link.windowGone = [this]() { return !window_ || EditorDisplayBroken(display_); };
+  link.waitUnlocked = ModalLock();
   int32_t chosen = -1;
   {
     X11PopupMenu popup(display_, *this, *painter_, std::move(link));
@@ -489,8 +491,17 @@ RasterBitmap* X11Editor::LoadResourceBitmap(int32_t id, const char* name) {
 
 // Dialogs and folders ----------------------------------------------------------
 
+RecursiveLock* X11Editor::ModalLock() const { return plug_ ? &plug_->InstanceLock() : nullptr; }
+
+// The dialogs below wait for a child process as long as the user looks at
+// it, so they run with the instance lock given up; what they read and write
+// is copied first and stored after the lock is back.
+
 int32_t X11Editor::ShowMessage(const char* text, const char* caption, int32_t type) {
-  return desktop::ShowMessageBox(text ? text : "", caption ? caption : "", type);
+  const std::string message = text ? text : "";
+  const std::string title = caption ? caption : "";
+  LockReleased unlocked(ModalLock());
+  return desktop::ShowMessageBox(message, title, type);
 }
 
 void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) {
@@ -500,15 +511,31 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
   }
   std::string startFolder = folder.Get();
   if (startFolder.empty()) startFolder = desktop::DesktopFolder();
+  const std::string startFile = file.Get();
+  const std::string offered = extensions ? extensions : "";
   std::string chosen;
-  if (!desktop::ChooseFile(action == kFileSave, startFolder, file.Get(), extensions, chosen)) return;
+  bool answered = false;
+  {
+    LockReleased unlocked(ModalLock());
+    answered =
+        desktop::ChooseFile(action == kFileSave, startFolder, startFile, offered.c_str(), chosen);
+  }
+  if (!answered) return;
   folder.Set(desktop::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
 }
 
 bool X11Editor::AskForColor(ArgbColor& color, const char* prompt) {
   if (!window_) return false;
-  return desktop::ChooseColor(color, prompt);
+  ArgbColor chosen = color;
+  const std::string title = prompt ? prompt : "";
+  bool answered = false;
+  {
+    LockReleased unlocked(ModalLock());
+    answered = desktop::ChooseColor(chosen, title.c_str());
+  }
+  if (answered) color = chosen;
+  return answered;
 }
 
 bool X11Editor::OpenWebPage(const char* url, const char* title, const char* confirmText,
@@ -517,7 +544,16 @@ bool X11Editor::OpenWebPage(const char* url, const char* title, const char* conf
   if (confirmText &&
       ShowMessage(confirmText, caption.c_str(), desktop::kMessageYesNo) != desktop::kAnswerYes)
     return false;
-  if (url && desktop::OpenUrl(url)) return true;
+  if (url) {
+    const std::string address = url;
+    bool opened = false;
+    {
+      // The opener may wait for the browser.
+      LockReleased unlocked(ModalLock());
+      opened = desktop::OpenUrl(address);
+    }
+    if (opened) return true;
+  }
   if (failText) ShowMessage(failText, caption.c_str(), desktop::kMessageOk);
   return false;
 }

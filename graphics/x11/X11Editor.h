@@ -79,6 +79,9 @@ private:
   void TakeFocus();
   void ShowEntryBox();
   void RepaintAll();
+  // The lock a modal conversation gives up while it waits for the user: the
+  // instance lock, which the host's audio thread needs too.
+  RecursiveLock* ModalLock() const;
 
   Display* display_ = nullptr;
   Window window_ = 0;

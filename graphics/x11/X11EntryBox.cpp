@@ -1,6 +1,7 @@
 #include "graphics/x11/X11EntryBox.h"
 
 #include "graphics/Editor.h"
+#include "graphics/ResourceCaches.h"
 #include "raster/RasterFont.h"
 #include "raster/RasterOps.h"
 
@@ -85,6 +86,7 @@ const RasterBitmap& X11EntryBox::Render(Editor& editor) {
              BlendCopy);
   RasterFont* font = editor.FontFor(style_);
   if (!font) return bitmap_;
+  LockHold fontInUse(SharedFontUseLock());
 
   uint32_t align = TextVCenter | TextSingleLine;
   if (style_.alignment == kAlignCenter) align |= TextCenter;

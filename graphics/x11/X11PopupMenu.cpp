@@ -9,6 +9,7 @@
 
 #include "graphics/Editor.h"
 #include "graphics/PopupMenu.h"
+#include "graphics/ResourceCaches.h"
 #include "graphics/x11/X11Image.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
@@ -82,6 +83,7 @@ struct X11PopupMenu::Level {
 PopupMenuLayout LayoutPopupMenu(Editor& editor, const PopupMenu& menu) {
   TextStyle style = MenuTextStyle();
   RasterFont* font = editor.FontFor(style);
+  LockHold fontInUse(SharedFontUseLock());
   const int32_t itemHeight = std::max(kMinItemHeight, (font ? font->LineHeight() : 0) + 6);
   PopupMenuLayout layout;
   int32_t widestText = 0;
@@ -153,11 +155,20 @@ int32_t X11PopupMenu::Run(PopupMenu& menu, int32_t x, int32_t y) {
     if (done_ || (link_.windowGone && link_.windowGone())) break;
     const int32_t wait = link_.msUntilTick ? std::max<int32_t>(0, link_.msUntilTick()) : -1;
     pollfd ready{connection, POLLIN, 0};
-    const int result = poll(&ready, 1, wait);
+    int result = 0;
+    {
+      LockReleased unlocked(link_.waitUnlocked);
+      result = poll(&ready, 1, wait);
+    }
     if (result < 0 && errno != EINTR) break;
     if (result == 0 && link_.tick) link_.tick();
   }
   return done_ ? chosen_ : -1;
+}
+
+void X11PopupMenu::PauseUnlocked(std::chrono::milliseconds pause) {
+  LockReleased unlocked(link_.waitUnlocked);
+  std::this_thread::sleep_for(pause);
 }
 
 bool X11PopupMenu::GrabInput(Window window) {
@@ -165,13 +176,13 @@ bool X11PopupMenu::GrabInput(Window window) {
     pointerGrabbed_ =
         XGrabPointer(display_, window, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
                      GrabModeAsync, GrabModeAsync, kXNone, kXNone, CurrentTime) == GrabSuccess;
-    if (!pointerGrabbed_) std::this_thread::sleep_for(kGrabRetryPause);
+    if (!pointerGrabbed_) PauseUnlocked(kGrabRetryPause);
   }
   if (!pointerGrabbed_) return false;
   for (int attempt = 0; attempt < kGrabAttempts && !keyboardGrabbed_; ++attempt) {
     keyboardGrabbed_ = XGrabKeyboard(display_, window, False, GrabModeAsync, GrabModeAsync,
                                      CurrentTime) == GrabSuccess;
-    if (!keyboardGrabbed_) std::this_thread::sleep_for(kGrabRetryPause);
+    if (!keyboardGrabbed_) PauseUnlocked(kGrabRetryPause);
   }
   // Without the keyboard the mouse still works; the menu stays usable.
   return true;
@@ -245,6 +256,7 @@ void X11PopupMenu::Draw(Level& level) {
   Fill(bitmap, 0, 0, layout.width, layout.height, kBorderColor);
   Fill(bitmap, kBorder, kBorder, layout.width - 2 * kBorder, layout.height - 2 * kBorder, kBackColor);
   RasterFont* font = editor_.FontFor(style_);
+  LockHold fontInUse(SharedFontUseLock());
   TextBuf shown;
   for (int32_t i = 0; i < int32_t(layout.items.size()); ++i) {
     const PixelRect& rect = layout.items[size_t(i)];

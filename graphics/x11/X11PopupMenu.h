@@ -3,12 +3,14 @@
 // open menu level, drawn with the editor's raster and font code.
 #include "graphics/x11/XlibHeaders.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "graphics/GuiTypes.h"
+#include "platform/Lock.h"
 
 class Editor;
 class PopupMenu;
@@ -35,6 +37,10 @@ public:
     std::function<void()> tick;
     // True when the editor's window is gone and the menu must close.
     std::function<bool()> windowGone;
+    // Held by the caller and given up whenever the menu waits, so that the
+    // host's other threads (its audio above all) are not stopped by a user
+    // who looks at the menu. Everything else runs with it held.
+    RecursiveLock* waitUnlocked = nullptr;
   };
 
   X11PopupMenu(Display* display, Editor& editor, const X11ImagePainter& painter, EditorLink link);
@@ -66,6 +72,7 @@ private:
   bool Choosable(const Level& level, int32_t item) const;
   Node* SubmenuOf(const Level& level, int32_t item) const;
   bool GrabInput(Window window);
+  void PauseUnlocked(std::chrono::milliseconds pause);
   void HandleEvent(XEvent& event);
   void HandlePointer(int32_t rootX, int32_t rootY, bool press, bool release);
   void HandleKey(XKeyEvent& event);

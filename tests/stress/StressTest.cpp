@@ -374,6 +374,6 @@ void SharedTablesWorkload(bool editorThreadPerInstance) {
 TEST_F(Stress, InstancesOnSeparateThreadsShareProcessWideTables) { SharedTablesWorkload(false); }
 
 // Editors drawn on threads of their own, one per instance: the cached fonts
-// are shared by every editor and drawing changes their colour and glyph
-// store without a lock. Reported; disabled until fonts are safe to share.
-TEST_F(Stress, DISABLED_EditorsDrawnOnSeparateThreadsShareFonts) { SharedTablesWorkload(true); }
+// are shared by every editor, and drawing changes their colour and glyph
+// store, so editors take turns with them.
+TEST_F(Stress, EditorsDrawnOnSeparateThreadsShareFonts) { SharedTablesWorkload(true); }

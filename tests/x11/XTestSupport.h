@@ -174,14 +174,19 @@ public:
     std::vector<XWindowAttributes> found;
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
-      return found;
-    for (unsigned i = 0; i < count; ++i) {
-      XWindowAttributes attributes{};
-      if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.override_redirect &&
-          attributes.map_state == IsViewable)
-        found.push_back(attributes);
+    // A menu closing meanwhile would make the attribute query fail with
+    // BadWindow, which ends the program: nobody else runs during the grab.
+    XGrabServer(display_);
+    if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
+      for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display_, children[i], &attributes) &&
+            attributes.override_redirect && attributes.map_state == IsViewable)
+          found.push_back(attributes);
+      }
     }
+    XUngrabServer(display_);
+    XSync(display_, False);
     if (children) XFree(children);
     return found;
   }
