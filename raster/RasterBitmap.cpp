@@ -73,6 +73,25 @@ bool MemBitmap::SetSize(int32_t width, int32_t height) {
   return true;
 }
 
+SysBitmap::SizeChange SysBitmap::PlanSize(int32_t width, int32_t height) {
+  if (width == width_ && height == height_) return SizeChange::Unchanged;
+  if (PixelBytesFor(width, height) < 0) {
+    ReleaseStorage();
+    width_ = height_ = allocatedWidth_ = allocatedHeight_ = 0;
+    return SizeChange::Refused;
+  }
+  width_ = width;
+  height_ = height;
+  // A shrink keeps the storage, so the row span can stay wider than the width.
+  if (width != 0 && height != 0 && allocatedWidth_ >= width && allocatedHeight_ >= height && pixels_)
+    return SizeChange::KeptStorage;
+  allocatedWidth_ = int32_t(PaddedWidth(width));
+  allocatedHeight_ = height;
+  ReleaseStorage();
+  if (allocatedWidth_ == 0 || allocatedHeight_ == 0) return SizeChange::NoStorage;
+  return SizeChange::NeedsStorage;
+}
+
 #if !defined(_WIN32)  // Windows: raster/win/SysBitmap.cpp
 
 SysBitmap::SysBitmap(int32_t width, int32_t height) { SetSize(width, height); }
@@ -85,23 +104,17 @@ void SysBitmap::ReleaseStorage() {
 }
 
 bool SysBitmap::SetSize(int32_t width, int32_t height) {
-  if (width == width_ && height == height_) return false;
-  const int64_t needed = PixelBytesFor(width, height);
-  if (needed < 0) {
-    ReleaseStorage();
-    width_ = height_ = allocatedWidth_ = allocatedHeight_ = 0;
-    return true;
+  switch (PlanSize(width, height)) {
+    case SizeChange::Unchanged:
+    case SizeChange::NoStorage:
+      return false;
+    case SizeChange::Refused:
+    case SizeChange::KeptStorage:
+      return true;
+    case SizeChange::NeedsStorage:
+      break;
   }
-  width_ = width;
-  height_ = height;
-  if (width != 0 && height != 0 && allocatedWidth_ >= width && allocatedHeight_ >= height &&
-      pixels_) {
-    return true;
-  }
-  allocatedWidth_ = int32_t(PaddedWidth(width));
-  allocatedHeight_ = height;
-  ReleaseStorage();
-  if (allocatedWidth_ == 0 || allocatedHeight_ == 0) return false;
+  const int64_t needed = int64_t(allocatedWidth_) * allocatedHeight_ * 4;
   // Zeroed like a fresh system bitmap.
   void* pixels = ::operator new[](size_t(needed), std::align_val_t(64), std::nothrow);
   if (!pixels) {

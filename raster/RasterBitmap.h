@@ -86,6 +86,11 @@ public:
 #endif
 
 private:
+  enum class SizeChange { Unchanged, Refused, KeptStorage, NoStorage, NeedsStorage };
+  // The size bookkeeping both platforms share: stores the new size and
+  // decides whether the current storage serves; on NeedsStorage the old
+  // storage is released and allocatedWidth_ x allocatedHeight_ is wanted.
+  SizeChange PlanSize(int32_t width, int32_t height);
   void ReleaseStorage();
 
   int32_t width_ = 0;

@@ -6,15 +6,6 @@
 
 #include "raster/RasterBitmap.h"
 
-namespace {
-
-// The same limit as memory bitmaps: byte counts stay well inside 31 bits.
-constexpr int64_t kMaxPixelBytes = (INT32_MAX - 63) / 5 * 4;
-
-int64_t PaddedWidth(int64_t width) { return (width + 3) & ~int64_t(3); }
-
-}  // namespace
-
 SysBitmap::SysBitmap() : SysBitmap(0, 0) {}
 
 SysBitmap::SysBitmap(int32_t width, int32_t height) {
@@ -43,22 +34,16 @@ bool SysBitmap::SetSize(int32_t width, int32_t height) {
     pixels_ = nullptr;
     return false;
   }
-  if (width == width_ && height == height_) return false;
-  if (width < 0 || height < 0 || PaddedWidth(width) * height * 4 > kMaxPixelBytes) {
-    ReleaseStorage();
-    width_ = height_ = allocatedWidth_ = allocatedHeight_ = 0;
-    return true;
+  switch (PlanSize(width, height)) {
+    case SizeChange::Unchanged:
+    case SizeChange::NoStorage:
+      return false;
+    case SizeChange::Refused:
+    case SizeChange::KeptStorage:
+      return true;
+    case SizeChange::NeedsStorage:
+      break;
   }
-  width_ = width;
-  height_ = height;
-  if (width != 0 && height != 0 && allocatedWidth_ >= width && allocatedHeight_ >= height &&
-      pixels_) {
-    return true;
-  }
-  allocatedWidth_ = int32_t(PaddedWidth(width));
-  allocatedHeight_ = height;
-  ReleaseStorage();
-  if (allocatedWidth_ == 0 || allocatedHeight_ == 0) return false;
 
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

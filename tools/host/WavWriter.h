@@ -26,6 +26,14 @@ public:
 
 private:
     WavWriter(sf_private_tag* file, std::string path, int channels);
+    // True when channels has one array per channel, each at least frames long.
+    bool blockFits(std::span<const std::vector<double>> channels, int frames) const
+    {
+        bool fits = file_ && frames >= 0 && static_cast<int>(channels.size()) == channels_;
+        for (size_t c = 0; fits && c < channels.size(); ++c)
+            fits = channels[c].size() >= static_cast<size_t>(frames);
+        return fits;
+    }
 
     sf_private_tag* file_;
     std::string path_;

@@ -113,10 +113,7 @@ WavWriter::~WavWriter()
 
 bool WavWriter::write(std::span<const std::vector<double>> channels, int frames)
 {
-    bool shapeFits = file_ && frames >= 0 && static_cast<int>(channels.size()) == channels_;
-    for (size_t c = 0; shapeFits && c < channels.size(); ++c)
-        shapeFits = channels[c].size() >= static_cast<size_t>(frames);
-    if (!shapeFits) {
+    if (!blockFits(channels, frames)) {
         writeFailed_ = true;
         return false;
     }
