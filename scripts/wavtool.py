@@ -1,48 +1,33 @@
 #!/usr/bin/env python3
 """Small WAV helpers for the demo: join renders and draw a waveform picture.
 
-Standard library only: float32 (format 3) and 16/24/32-bit PCM WAV files.
+Standard library only; WAV files are read by analyze-wav.py's reader.
 """
+import importlib.util
 import math
+import os
 import struct
 import sys
 import zlib
 
 
+def _load_analyzer():
+    # The WAV reader lives once, in analyze-wav.py beside this file.
+    spec = importlib.util.spec_from_file_location(
+        "analyze_wav", os.path.join(os.path.dirname(os.path.abspath(__file__)), "analyze-wav.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+_analyzer = _load_analyzer()
+
+
 def read_wav(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
-        raise SystemExit(f"{path}: not a WAV file")
-    pos, fmt, frames = 12, None, None
-    while pos + 8 <= len(data):
-        tag, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
-        body = data[pos + 8:pos + 8 + size]
-        if tag == b"fmt ":
-            fmt = struct.unpack("<HHIIHH", body[:16])
-            if fmt[0] == 0xFFFE and len(body) >= 26:
-                fmt = (struct.unpack("<H", body[24:26])[0],) + fmt[1:]
-        elif tag == b"data":
-            frames = body
-        pos += 8 + size + (size & 1)
-    if not fmt or frames is None:
-        raise SystemExit(f"{path}: no format or data chunk")
-    kind, channels, rate, _, _, bits = fmt
-    width = bits // 8
-    count = len(frames) // width
-    if kind == 3 and bits == 32:
-        values = struct.unpack(f"<{count}f", frames[:count * 4])
-    elif kind == 1 and bits == 16:
-        values = [v / 32768.0 for v in struct.unpack(f"<{count}h", frames[:count * 2])]
-    elif kind == 1 and bits in (24, 32):
-        values = []
-        for i in range(count):
-            raw = frames[i * width:(i + 1) * width]
-            v = int.from_bytes(raw, "little", signed=True)
-            values.append(v / float(1 << (bits - 1)))
-    else:
-        raise SystemExit(f"{path}: unsupported WAV format {kind}/{bits}")
-    return rate, channels, [values[c::channels] for c in range(channels)]
+    try:
+        return _analyzer.read_wav(path)
+    except _analyzer.WavError as error:
+        raise SystemExit(str(error))
 
 
 def write_wav(path, rate, channel_data):

@@ -422,34 +422,35 @@ void PlugVst2::EnterAudioCallback() {
   if (midiEvents_) CallHost(audioMasterWantMidi);
 }
 
-void PlugVst2::ProcessSingle(float** inputs, float** outputs, int32_t frames, bool accumulate) {
+template <class RenderPiece>
+void PlugVst2::RenderInPieces(int32_t frames, RenderPiece renderPiece) {
   LockHold hold(InstanceLock());
   DenormalGuard denormals;
   EnterAudioCallback();
   if (frames < 0) return;
-  // Blocks longer than announced are rendered in pieces the scratch holds.
+  // Blocks longer than announced are rendered in pieces the scratch holds;
+  // a block of 0 frames still reaches the renderer once.
   int32_t done = 0;
   do {
     const int32_t piece = BlockSize() > 0 && frames - done > BlockSize() ? BlockSize() : frames - done;
-    AttachSingleBuffers(inputs, outputs, done, piece);
-    RenderBlock(InputPointers(), OutputPointers(), piece);
-    ReturnSingleBuffers(piece, accumulate);
+    renderPiece(done, piece);
     done += piece;
   } while (done < frames);
 }
 
-void PlugVst2::ProcessDouble(double** inputs, double** outputs, int32_t frames) {
-  LockHold hold(InstanceLock());
-  DenormalGuard denormals;
-  EnterAudioCallback();
-  if (frames < 0) return;
-  int32_t done = 0;
-  do {
-    const int32_t piece = BlockSize() > 0 && frames - done > BlockSize() ? BlockSize() : frames - done;
-    AttachDoubleBuffers(inputs, outputs, done);
+void PlugVst2::ProcessSingle(float** inputs, float** outputs, int32_t frames, bool accumulate) {
+  RenderInPieces(frames, [&](int32_t offset, int32_t piece) {
+    AttachSingleBuffers(inputs, outputs, offset, piece);
     RenderBlock(InputPointers(), OutputPointers(), piece);
-    done += piece;
-  } while (done < frames);
+    ReturnSingleBuffers(piece, accumulate);
+  });
+}
+
+void PlugVst2::ProcessDouble(double** inputs, double** outputs, int32_t frames) {
+  RenderInPieces(frames, [&](int32_t offset, int32_t piece) {
+    AttachDoubleBuffers(inputs, outputs, offset);
+    RenderBlock(InputPointers(), OutputPointers(), piece);
+  });
 }
 
 void PlugVst2::SetParameterFromHost(int32_t index, float value) {

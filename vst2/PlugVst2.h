@@ -57,6 +57,9 @@ private:
   void SetArrangementConnections(bool input, const vst2::VstSpeakerArrangement* arrangement);
   void UpdateArrangements();
   void EnterAudioCallback();
+  // The audio callbacks' frame: lock, denormal guard, MIDI request, pieces.
+  template <class RenderPiece>
+  void RenderInPieces(int32_t frames, RenderPiece renderPiece);
   bool SendEventToHost(vst2::VstEvent* event);
 
   vst2::ERect editorRect_{};

@@ -8,11 +8,6 @@
 
 namespace winui {
 
-int32_t TimerPeriod(int32_t frameRate) {
-  const double rate = frameRate > 0 ? double(frameRate) : 25.0;
-  return int32_t(1000.0 / rate);
-}
-
 int32_t KeyCodeFor(uint32_t virtualKey) {
   switch (virtualKey) {
     case 0x20: return KeyCode::Space;
@@ -29,17 +24,6 @@ int32_t KeyCodeFor(uint32_t virtualKey) {
 }
 
 int32_t WheelSteps(int32_t delta) { return delta / 120; }
-
-bool EntryAcceptsChar(const PlugParam* param, uint32_t character) {
-  if (!param || character == 0x08) return true;
-  const bool sign = character == '+' || character == '-';
-  const bool digit = character >= '0' && character <= '9';
-  // Kinds 1 to 3 (Bool, the unassigned 2, Enum) take whole numbers.
-  const int32_t kind = int32_t(param->Kind());
-  if (kind >= 1 && kind <= 3) return sign || digit;
-  if (param->Kind() == ParamKind::Double) return sign || digit || character == '.';
-  return true;
-}
 
 bool EntryRawValue(const PlugParam& param, const char* text, double* raw) {
   if (!text || !raw) return false;

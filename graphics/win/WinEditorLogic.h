@@ -8,19 +8,14 @@ class PlugParam;
 
 namespace winui {
 
-// Milliseconds between redraw ticks; a frame rate that is not positive
-// counts as the default 25.
-int32_t TimerPeriod(int32_t frameRate);
+// The timer period and the entry box's character filter are the shared
+// EditorTicker::PeriodMs and EditorTicker::EntryAccepts.
 
 // The editor key code of a virtual key, or -1 for a key controls never see.
 int32_t KeyCodeFor(uint32_t virtualKey);
 
 // Whole wheel steps in a wheel delta (120 per notch), the fraction dropped.
 int32_t WheelSteps(int32_t delta);
-
-// Whether a typed character reaches the entry box. Backspace always does;
-// free-text entries (no parameter) take everything.
-bool EntryAcceptsChar(const PlugParam* param, uint32_t character);
 
 // The natural value a committed entry text stands for: the value of the
 // display text it equals, else the number it starts with (negated for a

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "graphics/GuiTypes.h"
+#include "graphics/EditorTicker.h"
 #include "graphics/win/WinEditorLogic.h"
 #include "plugin/PlugParam.h"
 
@@ -19,11 +20,11 @@ std::string Bytes(const char (&text)[N]) {
 }  // namespace
 
 TEST(WinEditorLogic, TimerPeriodFollowsTheFrameRate) {
-  EXPECT_EQ(TimerPeriod(25), 40);
-  EXPECT_EQ(TimerPeriod(30), 33);
+  EXPECT_EQ(EditorTicker::PeriodMs(25), 40);
+  EXPECT_EQ(EditorTicker::PeriodMs(30), 33);
   // A broken frame rate must not divide by zero.
-  EXPECT_EQ(TimerPeriod(0), 40);
-  EXPECT_EQ(TimerPeriod(-5), 40);
+  EXPECT_EQ(EditorTicker::PeriodMs(0), 40);
+  EXPECT_EQ(EditorTicker::PeriodMs(-5), 40);
 }
 
 TEST(WinEditorLogic, VirtualKeysMapToEditorKeyCodes) {
@@ -55,25 +56,25 @@ TEST(WinEditorLogic, WheelStepsDropTheFraction) {
 TEST(WinEditorLogic, EntryFilterFollowsTheParameterKind) {
   PlugParam level;
   level.DefineDouble("Level", 0.5, 0.0, 1.0, 0.01);
-  for (char c : std::string("-0.5+9")) EXPECT_TRUE(EntryAcceptsChar(&level, uint32_t(c))) << c;
-  EXPECT_FALSE(EntryAcceptsChar(&level, 'e'));
-  EXPECT_FALSE(EntryAcceptsChar(&level, ','));
+  for (char c : std::string("-0.5+9")) EXPECT_TRUE(EditorTicker::EntryAccepts(&level, uint32_t(c))) << c;
+  EXPECT_FALSE(EditorTicker::EntryAccepts(&level, 'e'));
+  EXPECT_FALSE(EditorTicker::EntryAccepts(&level, ','));
 
   PlugParam flag;
   flag.DefineBool("Flag");
   PlugParam mode;
   mode.DefineEnum("Mode", 4);
   for (PlugParam* whole : {&flag, &mode}) {
-    EXPECT_TRUE(EntryAcceptsChar(whole, '1'));
-    EXPECT_TRUE(EntryAcceptsChar(whole, '-'));
-    EXPECT_FALSE(EntryAcceptsChar(whole, '.'));
-    EXPECT_FALSE(EntryAcceptsChar(whole, 'o'));
-    EXPECT_TRUE(EntryAcceptsChar(whole, 0x08));  // backspace always passes
+    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, '1'));
+    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, '-'));
+    EXPECT_FALSE(EditorTicker::EntryAccepts(whole, '.'));
+    EXPECT_FALSE(EditorTicker::EntryAccepts(whole, 'o'));
+    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, 0x08));  // backspace always passes
   }
 
   // Free text takes everything.
-  EXPECT_TRUE(EntryAcceptsChar(nullptr, 'e'));
-  EXPECT_TRUE(EntryAcceptsChar(nullptr, 0xE9));
+  EXPECT_TRUE(EditorTicker::EntryAccepts(nullptr, 'e'));
+  EXPECT_TRUE(EditorTicker::EntryAccepts(nullptr, 0xE9));
 }
 
 TEST(WinEditorLogic, CommittedTextBecomesANaturalValue) {

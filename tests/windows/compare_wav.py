@@ -1,26 +1,22 @@
 #!/usr/bin/env python3
 """Compares the samples of two 32-bit float WAV files; prints the largest
 difference and exits 1 when they differ."""
-import struct
+import importlib.util
+import os
 import sys
+
+# The project's one WAV reader: scripts/analyze-wav.py.
+_spec = importlib.util.spec_from_file_location(
+    "analyze_wav", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "analyze-wav.py"))
+_analyzer = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(_analyzer)
+READ_WAV = _analyzer.read_wav
 
 
 def samples(path):
-    data = open(path, "rb").read()
-    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
-        raise SystemExit(f"{path}: not a WAV file")
-    at, fmt, payload = 12, None, None
-    while at + 8 <= len(data):
-        tag, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
-        body = data[at + 8:at + 8 + size]
-        if tag == b"fmt ":
-            fmt = struct.unpack("<HHIIHH", body[:16])
-        elif tag == b"data":
-            payload = body
-        at += 8 + size + (size & 1)
-    if not fmt or payload is None or fmt[0] not in (3, 0xFFFE) or fmt[5] != 32:
-        raise SystemExit(f"{path}: not 32-bit float")
-    return fmt[1], fmt[2], struct.unpack(f"<{len(payload) // 4}f", payload)
+    """(channels, rate, interleaved samples) of a WAV file."""
+    rate, channels, data = READ_WAV(path)
+    return channels, rate, [data[c][i] for i in range(len(data[0])) for c in range(channels)]
 
 
 def main():
