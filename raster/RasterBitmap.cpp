@@ -104,16 +104,8 @@ void SysBitmap::ReleaseStorage() {
 }
 
 bool SysBitmap::SetSize(int32_t width, int32_t height) {
-  switch (PlanSize(width, height)) {
-    case SizeChange::Unchanged:
-    case SizeChange::NoStorage:
-      return false;
-    case SizeChange::Refused:
-    case SizeChange::KeptStorage:
-      return true;
-    case SizeChange::NeedsStorage:
-      break;
-  }
+  const SizeChange change = PlanSize(width, height);
+  if (change != SizeChange::NeedsStorage) return SizeChanged(change);
   const int64_t needed = int64_t(allocatedWidth_) * allocatedHeight_ * 4;
   // Zeroed like a fresh system bitmap.
   void* pixels = ::operator new[](size_t(needed), std::align_val_t(64), std::nothrow);

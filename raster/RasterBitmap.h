@@ -91,6 +91,10 @@ private:
   // decides whether the current storage serves; on NeedsStorage the old
   // storage is released and allocatedWidth_ x allocatedHeight_ is wanted.
   SizeChange PlanSize(int32_t width, int32_t height);
+  // What SetSize answers for a change that needs no new storage.
+  static bool SizeChanged(SizeChange change) {
+    return change == SizeChange::Refused || change == SizeChange::KeptStorage;
+  }
   void ReleaseStorage();
 
   int32_t width_ = 0;

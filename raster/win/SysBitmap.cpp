@@ -34,16 +34,8 @@ bool SysBitmap::SetSize(int32_t width, int32_t height) {
     pixels_ = nullptr;
     return false;
   }
-  switch (PlanSize(width, height)) {
-    case SizeChange::Unchanged:
-    case SizeChange::NoStorage:
-      return false;
-    case SizeChange::Refused:
-    case SizeChange::KeptStorage:
-      return true;
-    case SizeChange::NeedsStorage:
-      break;
-  }
+  const SizeChange change = PlanSize(width, height);
+  if (change != SizeChange::NeedsStorage) return SizeChanged(change);
 
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
