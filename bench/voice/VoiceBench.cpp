@@ -4,7 +4,10 @@
 // callback with the hits as MIDI note-ons.
 #include <benchmark/benchmark.h>
 
+#include <string>
+
 #include "bench/voice/VoiceWorkload.h"
+#include "instrument/voice/VoiceStages.h"
 
 using namespace voicebench;
 
@@ -32,8 +35,9 @@ void RenderBlocks(benchmark::State& state)
     ReportPerSample(state);
 }
 
-void RenderBlocksByRender(benchmark::State& state)
+void RenderBlocksByRender(benchmark::State& state, VoiceLanes lanes)
 {
+    SelectVoiceLanes(lanes);
     DrumVoice voice;
     SetUpVoice(voice);
     std::array<float, kBlock> block{};
@@ -46,8 +50,9 @@ void RenderBlocksByRender(benchmark::State& state)
     ReportPerSample(state);
 }
 
-void RenderBlocksThroughInstrument(benchmark::State& state)
+void RenderBlocksThroughInstrument(benchmark::State& state, VoiceLanes lanes)
 {
+    SelectVoiceLanes(lanes);
     auto plug = MakeStartedInstrument();
     std::array<double, kBlock> left{}, right{};
     int untilHit = 0;
@@ -61,7 +66,23 @@ void RenderBlocksThroughInstrument(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(RenderBlocks);
-BENCHMARK(RenderBlocksByRender);
-BENCHMARK(RenderBlocksThroughInstrument);
-BENCHMARK_MAIN();
+// The block benchmarks once per instruction set this processor offers; the
+// sample-by-sample one does not depend on it.
+int main(int argc, char** argv)
+{
+    benchmark::RegisterBenchmark("RenderBlocks", RenderBlocks);
+    for (VoiceLanes lanes : {VoiceLanes::Avx512, VoiceLanes::Avx2, VoiceLanes::Sse2}) {
+        if (!VoiceLanesAvailable(lanes))
+            continue;
+        const std::string name = VoiceLanesName(lanes);
+        benchmark::RegisterBenchmark(("RenderBlocksByRender/" + name).c_str(), RenderBlocksByRender, lanes);
+        benchmark::RegisterBenchmark(("RenderBlocksThroughInstrument/" + name).c_str(), RenderBlocksThroughInstrument,
+                                     lanes);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

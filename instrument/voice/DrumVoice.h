@@ -5,6 +5,7 @@
 #include "instrument/voice/ClickWave.h"
 #include "instrument/voice/RcEnvelope.h"
 #include "instrument/voice/TriangleOscillator.h"
+#include "instrument/voice/VoiceStages.h"
 
 // Bilinear one-pole filters of the noise path (about 25.7 Hz and 558 Hz). The coefficients depend only
 // on the rate and the time constant and are kept from SetSampleRate.
@@ -130,26 +131,6 @@ private:
     double tailFactor_ = 1.0;
     double oscStartCount_ = -1.0;
 
-    // Render works through stretches of up to kStretch samples, one stage
-    // at a time, so that samples overlap in the processor.
-    static constexpr int kStretch = 64;
     void RenderStretch(float* out, int n);
-    void PrepareNoise(int n);
-    struct Scratch {
-        // Amp and click envelope levels, interleaved.
-        alignas(16) double levels[2 * kStretch];
-        alignas(16) double tail[kStretch];
-        alignas(16) double noiseTerm[kStretch];
-        alignas(16) double step[kStretch];
-        alignas(16) uint32_t noiseStates[kStretch];
-        alignas(16) float noiseLevel[kStretch];
-        alignas(16) float noise[kStretch];
-        alignas(16) float click[kStretch];
-        alignas(16) float phase[kStretch];
-        alignas(16) float oscillator[kStretch];
-        alignas(16) float ampCurrent[kStretch];
-        alignas(16) float clickCurrent[kStretch];
-        alignas(16) float body[kStretch];
-    };
-    Scratch scratch_{};
+    VoiceStretch stretch_{};
 };

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+
+// The voice renders in stretches: one scalar loop runs the recurrences
+// (noise filters, envelopes, phase, tail) and leaves their values here; the
+// stages that need no earlier sample then run over the whole stretch in
+// SIMD lanes. This header holds only data and plain declarations, because
+// it is shared with the files built for wider instruction sets.
+
+inline constexpr int kVoiceStretch = 64;
+
+struct VoiceStretch {
+    alignas(64) double ampLevel[kVoiceStretch];
+    alignas(64) double clickLevel[kVoiceStretch];
+    alignas(64) double pitchLevel[kVoiceStretch];
+    alignas(64) double tail[kVoiceStretch];
+    alignas(64) double noiseTerm[kVoiceStretch];
+    // b * u of the step before each sample, then of each sample.
+    alignas(64) double noiseProduct[kVoiceStretch + 8];
+    alignas(64) uint32_t noiseState[kVoiceStretch];
+    alignas(64) float noiseLevel[kVoiceStretch];
+    alignas(64) float noise[kVoiceStretch];
+    alignas(64) float click[kVoiceStretch];
+    // The oscillator's phase step, corner width and phase.
+    alignas(64) float inc[kVoiceStretch];
+    alignas(64) float cornerWidth[kVoiceStretch];
+    alignas(64) float phase[kVoiceStretch];
+    alignas(64) float ampCurrent[kVoiceStretch];
+    alignas(64) float clickCurrent[kVoiceStretch];
+    alignas(64) float body[kVoiceStretch];
+};
+
+// What the stages need beyond the stretch: frames is 1..kVoiceStretch and
+// silentFrames counts the leading frames before the oscillator starts.
+struct VoiceStageSettings {
+    int frames;
+    int silentFrames;
+    double ampGain;
+    double clickGain;
+    double pitchGain;
+    double tuneDepthX2;
+    double baseFrequency;
+    double oscillatorRate;
+    double distortPlusOne;
+    double attackSquared;
+};
+
+// Where the noise generator and the high-pass input stand before a stretch.
+struct NoiseStart {
+    uint32_t state;
+    float highPassIn;
+    double highPassB;
+};
+
+// The instruction sets the stages are built for; every one gives the same
+// bits, only the number of lanes differs.
+enum class VoiceLanes { Sse2, Avx2, Avx512 };
+
+// Built into this module and supported by this processor and system.
+bool VoiceLanesAvailable(VoiceLanes lanes);
+// The widest available set unless SelectVoiceLanes chose another.
+VoiceLanes ActiveVoiceLanes();
+// For tests and benchmarks: false, changing nothing, when not available.
+bool SelectVoiceLanes(VoiceLanes lanes);
+const char* VoiceLanesName(VoiceLanes lanes);
+
+// The noise levels, generator states and high-pass input terms of the
+// stretch's frames.
+void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames);
+// Currents, oscillator, saturation, both transistor stages and the mix,
+// from the stretch's recurrence values to the output samples. phase is the
+// oscillator's, carried on over the stretch.
+void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out);
+
+// The oscillator's phase step where the sum leaves (-1, 1): wraps it as
+// the sample-by-sample oscillator does. Built for the baseline set.
+float WrapPhaseStep(float phase, float inc);
+
+// One set each, built by the files of the same name.
+void FillVoiceNoiseSse2(VoiceStretch&, const NoiseStart&, int);
+void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void FillVoiceNoiseAvx2(VoiceStretch&, const NoiseStart&, int);
+void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void FillVoiceNoiseAvx512(VoiceStretch&, const NoiseStart&, int);
+void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float&, float*);

@@ -1,0 +1,291 @@
+// The voice stages over SIMD lanes, written once for every instruction set.
+// Included only by VoiceStagesSse2/Avx2/Avx512.cpp, each built with its own
+// target flags and defining `Lanes` first: the vector types and the few
+// operations that need the set's own instructions.
+//
+// Everything here stays inside an unnamed namespace, and nothing with
+// external linkage is included, so no function built for a wide set can be
+// picked by the linker for code that runs on a narrower processor.
+//
+// Each float step is a float operation and each double step a double one,
+// lane by lane, in the order of the scalar voice: the results are the same
+// bits as NextSample's on every set.
+
+#include "instrument/voice/VoiceStages.h"
+
+extern const float kShaperTable[1001];
+
+namespace {
+
+using F = Lanes::F;
+using D = Lanes::D;
+using I = Lanes::I;
+using U = Lanes::U;
+using FMask = decltype(F{} < F{});
+using DMask = decltype(D{} < D{});
+constexpr int kWidth = Lanes::kWidth;
+constexpr int kHalf = kWidth / 2;
+
+template <class V, class T>
+inline V Load(const T* p)
+{
+    V v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V, class T>
+inline void Store(T* p, V v)
+{
+    __builtin_memcpy(p, &v, sizeof v);
+}
+
+inline F Splat(float x) { return F{} + x; }
+inline D Splat(double x) { return D{} + x; }
+
+inline F Abs(F x) { return reinterpret_cast<F>(reinterpret_cast<I>(x) & 0x7fffffff); }
+inline D NegativeAbs(D x)
+{
+    using L = decltype(D{} < D{});
+    return reinterpret_cast<D>(reinterpret_cast<L>(x) | static_cast<long long>(0x8000000000000000ull));
+}
+
+inline F Select(FMask m, F a, F b) { return m ? a : b; }
+inline D Select(DMask m, D a, D b) { return m ? a : b; }
+
+// The two halves of a float vector as doubles, and back.
+struct Wide {
+    D low;
+    D high;
+};
+inline Wide Widen(F x) { return {Lanes::WidenLow(x), Lanes::WidenHigh(x)}; }
+inline F Narrow(Wide x) { return Lanes::Narrow(x.low, x.high); }
+
+// Base current through 470 kOhm above the stage's threshold, else 0.
+inline D DriveCurrent(D envelope, double threshold)
+{
+    const DMask below = envelope < threshold;
+    return Select(below, D{}, (envelope - threshold) / 470000.0);
+}
+
+inline D BlampPolynomial(D m, D linear)
+{
+    const D m2 = m * m;
+    const D m3 = m2 * m;
+    const D m4 = m3 * m;
+    const D m5 = m4 * m;
+    const D m6 = m5 * m;
+    const D m7 = m6 * m;
+    const D m8 = m7 * m;
+    return 0.20617266197999307 + linear + 1.4878300428390503 * m2 - 0.07976666589577992 * m3 -
+           1.95882248878479 * m4 - 0.6501880168914795 * m5 + 1.9188049634297688 * m6 +
+           1.9291086196899414 * m7 + 0.5450287461280823 * m8;
+}
+
+inline F Blamp(F t)
+{
+    const Wide m = {NegativeAbs(Lanes::WidenLow(t)), NegativeAbs(Lanes::WidenHigh(t))};
+    const Wide linear = Widen(0.99986f * Narrow(m));
+    return Narrow({BlampPolynomial(m.low, linear.low), BlampPolynomial(m.high, linear.high)});
+}
+
+// float(double(x) + add), less 2 when the sum reaches 1.
+inline F WrapBelowTwo(F x, double add)
+{
+    const Wide w = Widen(x);
+    const D low = w.low + add;
+    const D high = w.high + add;
+    return Narrow({Select(low >= 1.0, low - 2.0, low), Select(high >= 1.0, high - 2.0, high)});
+}
+
+// The band-limited triangle at phase offset 0.5.
+inline F Triangle(F phase, F inc, F w)
+{
+    const F q = WrapBelowTwo(phase, static_cast<double>(0.5f));
+    const F r = WrapBelowTwo(q, 1.0);
+    const F absQ = Abs(q);
+    const F triangle = 2.0f * absQ - 1.0f;
+    const FMask nearLower = w > absQ;
+    const FMask nearUpper = w > Abs(r);
+    F lower{};
+    F upper{};
+    // Corrections apply only within a corner width of a corner: rarely.
+    if (Lanes::Any(nearLower))
+        lower = Select(nearLower, Blamp(q / w), F{});
+    if (Lanes::Any(nearUpper))
+        upper = Select(nearUpper, Blamp(r / w), F{});
+    return 4.0f * lower * inc + triangle - 4.0f * upper * inc;
+}
+
+// The saturation curve at o * 4.5 * (distort + 1), table ends for
+// positions outside it (NaN counts as below).
+inline F Shaper(F o, double distortPlusOne)
+{
+    const Wide ow = Widen(o);
+    const F v = Narrow({ow.low * 4.5 * distortPlusOne, ow.high * 4.5 * distortPlusOne});
+    const Wide vw = Widen(v);
+    const F p = Narrow({(vw.low + 9.0) * 1000.0 / 18.0, (vw.high + 9.0) * 1000.0 / 18.0});
+    constexpr int last = 1000;
+    const FMask below = ~(p > 0.0f);
+    const FMask above = ~(p < static_cast<float>(last));
+    const F inside = Select(below | above, F{}, p);
+    const I index = __builtin_convertvector(inside, I);
+    const F a = Lanes::Gather(kShaperTable, index);
+    const F b = Lanes::Gather(kShaperTable + 1, index);
+    const F curve = (b - a) * (inside - __builtin_convertvector(index, F)) + a;
+    return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
+}
+
+// The oscillator's steps at the frequencies of the pitch envelope.
+inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    const auto frequency = [&](D level) {
+        const D pitch = Lanes::RoundToFloat(level * c.pitchGain);
+        return Lanes::RoundToFloat(pitch * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+    };
+    const D stepLow = 2.0 * frequency(Load<D>(s.pitchLevel + k)) / c.oscillatorRate;
+    const D stepHigh = 2.0 * frequency(Load<D>(s.pitchLevel + k + kHalf)) / c.oscillatorRate;
+    Store(s.inc + k, Narrow({stepLow, stepHigh}));
+    Store(s.cornerWidth + k, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+}
+
+// The phase, one step after the other from the oscillator's start: a float
+// sum is what the double sum rounds to, and the double wrap is needed only
+// where the float sum leaves (-1, 1).
+inline void Phases(VoiceStretch& s, int begin, int end, float& phase)
+{
+    float p = phase;
+    for (int k = begin; k < end; ++k) {
+        const float inc = s.inc[k];
+        const float sum = p + inc;
+        p = sum < 1.0f && sum > -1.0f ? sum : WrapPhaseStep(p, inc);
+        s.phase[k] = p;
+    }
+    phase = p;
+}
+
+// The oscillator over one group; 0 before it starts.
+inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
+    if (k < c.silentFrames) {
+        I frame{};
+        for (int j = 0; j < kWidth; ++j)
+            frame[j] = k + j;
+        o = Select(frame < c.silentFrames, F{}, o);
+    }
+    return o;
+}
+
+// The body and click transistors' base currents.
+inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    const F amp = Narrow({Load<D>(s.ampLevel + k) * c.ampGain, Load<D>(s.ampLevel + k + kHalf) * c.ampGain});
+    const Wide ampWide = Widen(amp);
+    Store(s.ampCurrent + k, Narrow({DriveCurrent(ampWide.low, 0.45), DriveCurrent(ampWide.high, 0.45)}));
+
+    const F click = Narrow({Load<D>(s.clickLevel + k) * c.clickGain, Load<D>(s.clickLevel + k + kHalf) * c.clickGain});
+    const Wide clickWide = Widen(click);
+    F i2{};
+    // The click envelope is above its threshold only just after a hit.
+    if (Lanes::Any(~(clickWide.low < 1.86)) || Lanes::Any(~(clickWide.high < 1.86)))
+        i2 = Narrow({DriveCurrent(clickWide.low, 1.86), DriveCurrent(clickWide.high, 1.86)});
+    Store(s.clickCurrent + k, i2);
+}
+
+// The body stage: the saturated oscillator through the body transistor.
+inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    const F m = Shaper(Oscillator(s, c, k), c.distortPlusOne);
+    const F scaled = (0.4633f - (2.251f * (m * m) + 9.76f * m)) * Load<F>(s.ampCurrent + k);
+    const Wide scaledWide = Widen(scaled);
+    Store(s.body + k, Narrow({scaledWide.low / 2.7e-5, scaledWide.high / 2.7e-5}));
+}
+
+// The click stage and the mix with the body and the tail.
+inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    const F i2 = Load<F>(s.clickCurrent + k);
+    const Wide i2Wide = Widen(i2);
+    const Wide body = Widen(Load<F>(s.body + k));
+    const D tailLow = Load<D>(s.tail + k);
+    const D tailHigh = Load<D>(s.tail + k + kHalf);
+    // Without click current the click stage only gives a signed zero, which
+    // shows when everything else is zero too.
+    const DMask audibleLow = (i2Wide.low != 0.0) | ((body.low == 0.0) & (tailLow == 0.0));
+    const DMask audibleHigh = (i2Wide.high != 0.0) | ((body.high == 0.0) & (tailHigh == 0.0));
+    Wide click = {D{}, D{}};
+    if (Lanes::Any(audibleLow) || Lanes::Any(audibleHigh)) {
+        const Wide sample = Widen(Load<F>(s.click + k));
+        const Wide noise = Widen(Load<F>(s.noise + k));
+        const auto drive = [&](D cl, D nz) { return (0.6496 * (cl * 7.5 * 1.5) + 3.0409 * nz) * c.attackSquared / 100.0; };
+        const F d = Narrow({drive(sample.low, noise.low), drive(sample.high, noise.high)});
+        const F scaled = (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
+        const Wide scaledWide = Widen(scaled);
+        click.low = Select(audibleLow, Lanes::RoundToFloat(scaledWide.low / 2.4e-5), D{});
+        click.high = Select(audibleHigh, Lanes::RoundToFloat(scaledWide.high / 2.4e-5), D{});
+    }
+    const double quarter = 0.25f;
+    return Narrow({quarter * (body.low + 0.3 * click.low) + tailLow, quarter * (body.high + 0.3 * click.high) + tailHigh});
+}
+
+// Stage by stage over the stretch, so that each pass's groups are
+// independent and overlap in the processor. Whole groups: lanes past the
+// last frame work on earlier values whose results are never stored.
+void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out)
+{
+    const int frames = c.frames;
+    for (int k = 0; k < frames; k += kWidth)
+        OscillatorSteps(s, c, k);
+    Phases(s, c.silentFrames, frames, phase);
+    for (int k = 0; k < frames; k += kWidth)
+        Currents(s, c, k);
+    for (int k = 0; k < frames; k += kWidth)
+        Body(s, c, k);
+    for (int k = 0; k < frames; k += kWidth) {
+        const F mix = Mix(s, c, k);
+        if (k + kWidth <= frames) {
+            Store(out + k, mix);
+        } else {
+            for (int j = 0; k + j < frames; ++j)
+                out[k + j] = mix[j];
+        }
+    }
+}
+
+// kWidth generators a step apart, each jumping kWidth steps at a time.
+void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames)
+{
+    uint32_t multiplier = 1u;
+    uint32_t increment = 0u;
+    uint32_t state = start.state;
+    U states{};
+    for (int j = 0; j < kWidth; ++j) {
+        increment = increment * 69069u + 1u;
+        multiplier *= 69069u;
+        state = state * 69069u + 1u;
+        states[j] = state;
+    }
+    const double b = start.highPassB;
+    s.noiseProduct[0] = b * start.highPassIn;
+    for (int k = 0; k < frames; k += kWidth) {
+        Store(s.noiseState + k, states);
+        // Unsigned to double is exact; rounding to float then rounds once,
+        // as the scalar conversion does.
+        const I centredState = reinterpret_cast<I>(states ^ 0x80000000u);
+        const F level = Narrow({Lanes::IntWidenLow(centredState) + 2147483648.0,
+                                Lanes::IntWidenHigh(centredState) + 2147483648.0});
+        // Dividing by 2^31 is exact, as is multiplying by 2^-31.
+        const F n = level * (1.0f / 2147483648.0f) - 1.0f;
+        const F u = 0.1f * (7.5f * n + 7.5f);
+        Store(s.noiseLevel + k, u);
+        const Wide uw = Widen(u);
+        Store(s.noiseProduct + k + 1, b * uw.low);
+        Store(s.noiseProduct + k + 1 + kHalf, b * uw.high);
+        states = states * multiplier + increment;
+    }
+    for (int k = 0; k < frames; k += kHalf)
+        Store(s.noiseTerm + k, Load<D>(s.noiseProduct + k + 1) - Load<D>(s.noiseProduct + k));
+}
+
+}  // namespace
