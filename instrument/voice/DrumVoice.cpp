@@ -30,6 +30,17 @@ float PitchFrequency(float pitchEnvelope, float tuneDepthX2, float baseFrequency
     return static_cast<float>(pitchEnvelope * 14.0 * tuneDepthX2 + baseFrequency);
 }
 
+// The oscillator's next phase, as TriangleOscillator::Advance takes it:
+// the float sum is what the double sum rounds to, and inside (-1, 1) it
+// needs no wrap, which spares two conversions on the phase's chain.
+float NextPhase(float phase, float inc)
+{
+    const float sum = phase + inc;
+    if (sum < 1.0f && sum > -1.0f)
+        return sum;
+    return TriangleOscillator::WrapPhase(static_cast<double>(phase) + inc);
+}
+
 float ShaperInput(float oscillator, float distort) { return static_cast<float>(oscillator * 4.5 * (distort + 1.0f)); }
 
 // Without click current the click stage gives a signed zero, which can only
@@ -222,7 +233,7 @@ void DrumVoice::RenderStretch(float* out, int n)
 
     // The recurrences, in one loop on local copies so that their dependency
     // chains overlap. The stretch is split where an envelope's coefficients
-    // change, so each piece runs on constants.
+    // change or the oscillator starts, so each piece runs on constants.
     const double hpR = highPass_.r;
     const double lpG = lowPass_.g;
     const double lpR = lowPass_.r;
@@ -234,8 +245,16 @@ void DrumVoice::RenderStretch(float* out, int n)
     double pitchLevel = pitchEnv_.Level();
     double tail = tail_;
     const double tailFactor = tailFactor_;
+    const double pitchGain = pitchEnv_.Gain();
+    // The oscillator's phase, frequency and unrounded step 2f / rate.
+    float phase = osc_.Phase();
+    float frequency = osc_.Frequency();
+    double step = osc_.UnroundedStep();
+    const double oscRate = osc_.SampleRate();
+    const float tuneDepthX2 = tuneDepthX2_;
+    const float baseFrequency = baseFrequency_;
 
-    const auto piece = [&](int begin, int end, double ampTerm, double ampFactor, double clickTerm, double clickFactor,
+    const auto piece = [&](auto oscillating, int begin, int end, double ampTerm, double ampFactor, double clickTerm, double clickFactor,
                            double pitchTerm, double pitchFactor) __attribute__((always_inline)) {
         const __m128d terms = _mm_setr_pd(ampTerm, clickTerm);
         const __m128d factors = _mm_setr_pd(ampFactor, clickFactor);
@@ -250,7 +269,13 @@ void DrumVoice::RenderStretch(float* out, int n)
             _mm_storel_pd(s.ampLevel + k, levels);
             _mm_storeh_pd(s.clickLevel + k, levels);
             pitchLevel = RcEnvelope::StepLevel(pitchTerm, pitchFactor, pitchLevel);
-            s.pitchLevel[k] = pitchLevel;
+            if constexpr (decltype(oscillating)::value) {
+                frequency = PitchFrequency(static_cast<float>(pitchLevel * pitchGain), tuneDepthX2, baseFrequency);
+                step = 2.0 * static_cast<double>(frequency) / oscRate;
+                phase = NextPhase(phase, static_cast<float>(step));
+                s.phase[k] = phase;
+                s.step[k] = step;
+            }
             tail *= tailFactor;
             s.tail[k] = tail;
         }
@@ -262,7 +287,13 @@ void DrumVoice::RenderStretch(float* out, int n)
         const int pitchEnd = pitchPlan.NextChange(k, n);
         end = clickEnd < end ? clickEnd : end;
         end = pitchEnd < end ? pitchEnd : end;
-        piece(k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
+        if (k < live && live < end)
+            end = live;
+        if (k >= live)
+            piece(std::true_type{}, k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
+              pitchPlan.Factor(k));
+        else
+            piece(std::false_type{}, k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
               pitchPlan.Factor(k));
         k = end;
     }
@@ -288,19 +319,11 @@ void DrumVoice::RenderStretch(float* out, int n)
                                          live,
                                          ampEnv_.Gain(),
                                          clickEnv_.Gain(),
-                                         pitchEnv_.Gain(),
-                                         tuneDepthX2_,
-                                         baseFrequency_,
-                                         osc_.SampleRate(),
                                          static_cast<double>(distort_ + 1.0f),
                                          attack * attack};
-    float phase = osc_.Phase();
-    RunVoiceStages(s, settings, phase, out);
-    if (live < n) {
-        // The oscillator as the last sample's Advance leaves it.
-        const float f = PitchFrequency(pitchEnv_.Output(s.pitchLevel[n - 1]), tuneDepthX2_, baseFrequency_);
-        osc_.Resume(phase, f, 2.0 * static_cast<double>(f) / osc_.SampleRate());
-    }
+    RunVoiceStages(s, settings, out);
+    if (live < n)
+        osc_.Resume(phase, frequency, step);
     sampleCount_ += n;
     lastOutput_ = out[n - 1];
 }

@@ -13,8 +13,8 @@ inline constexpr int kVoiceStretch = 64;
 struct VoiceStretch {
     alignas(64) double ampLevel[kVoiceStretch];
     alignas(64) double clickLevel[kVoiceStretch];
-    alignas(64) double pitchLevel[kVoiceStretch];
     alignas(64) double tail[kVoiceStretch];
+    alignas(64) double step[kVoiceStretch];
     alignas(64) double noiseTerm[kVoiceStretch];
     // b * u of the step before each sample, then of each sample.
     alignas(64) double noiseProduct[kVoiceStretch + 8];
@@ -22,9 +22,6 @@ struct VoiceStretch {
     alignas(64) float noiseLevel[kVoiceStretch];
     alignas(64) float noise[kVoiceStretch];
     alignas(64) float click[kVoiceStretch];
-    // The oscillator's phase step, corner width and phase.
-    alignas(64) float inc[kVoiceStretch];
-    alignas(64) float cornerWidth[kVoiceStretch];
     alignas(64) float phase[kVoiceStretch];
     alignas(64) float ampCurrent[kVoiceStretch];
     alignas(64) float clickCurrent[kVoiceStretch];
@@ -38,10 +35,6 @@ struct VoiceStageSettings {
     int silentFrames;
     double ampGain;
     double clickGain;
-    double pitchGain;
-    double tuneDepthX2;
-    double baseFrequency;
-    double oscillatorRate;
     double distortPlusOne;
     double attackSquared;
 };
@@ -68,19 +61,15 @@ const char* VoiceLanesName(VoiceLanes lanes);
 // The noise levels, generator states and high-pass input terms of the
 // stretch's frames.
 void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames);
-// Currents, oscillator, saturation, both transistor stages and the mix,
-// from the stretch's recurrence values to the output samples. phase is the
-// oscillator's, carried on over the stretch.
-void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out);
+// Currents, oscillator shape, saturation, both transistor stages and the
+// mix, from the stretch's recurrence values to the output samples.
+void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float* out);
 
-// The oscillator's phase step where the sum leaves (-1, 1): wraps it as
-// the sample-by-sample oscillator does. Built for the baseline set.
-float WrapPhaseStep(float phase, float inc);
 
 // One set each, built by the files of the same name.
 void FillVoiceNoiseSse2(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float*);
 void FillVoiceNoiseAvx2(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float*);
 void FillVoiceNoiseAvx512(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float*);

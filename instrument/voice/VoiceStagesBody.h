@@ -136,38 +136,12 @@ inline F Shaper(F o, double distortPlusOne)
     return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }
 
-// The oscillator's steps at the frequencies of the pitch envelope.
-inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    const auto frequency = [&](D level) {
-        const D pitch = Lanes::RoundToFloat(level * c.pitchGain);
-        return Lanes::RoundToFloat(pitch * 14.0 * c.tuneDepthX2 + c.baseFrequency);
-    };
-    const D stepLow = 2.0 * frequency(Load<D>(s.pitchLevel + k)) / c.oscillatorRate;
-    const D stepHigh = 2.0 * frequency(Load<D>(s.pitchLevel + k + kHalf)) / c.oscillatorRate;
-    Store(s.inc + k, Narrow({stepLow, stepHigh}));
-    Store(s.cornerWidth + k, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
-}
-
-// The phase, one step after the other from the oscillator's start: a float
-// sum is what the double sum rounds to, and the double wrap is needed only
-// where the float sum leaves (-1, 1).
-inline void Phases(VoiceStretch& s, int begin, int end, float& phase)
-{
-    float p = phase;
-    for (int k = begin; k < end; ++k) {
-        const float inc = s.inc[k];
-        const float sum = p + inc;
-        p = sum < 1.0f && sum > -1.0f ? sum : WrapPhaseStep(p, inc);
-        s.phase[k] = p;
-    }
-    phase = p;
-}
-
 // The oscillator over one group; 0 before it starts.
 inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 {
-    F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
+    const D stepLow = Load<D>(s.step + k);
+    const D stepHigh = Load<D>(s.step + k + kHalf);
+    F o = Triangle(Load<F>(s.phase + k), Narrow({stepLow, stepHigh}), Narrow({2.0 * stepLow, 2.0 * stepHigh}));
     if (k < c.silentFrames) {
         I frame{};
         for (int j = 0; j < kWidth; ++j)
@@ -232,12 +206,9 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 // Stage by stage over the stretch, so that each pass's groups are
 // independent and overlap in the processor. Whole groups: lanes past the
 // last frame work on earlier values whose results are never stored.
-void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out)
+void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float* out)
 {
     const int frames = c.frames;
-    for (int k = 0; k < frames; k += kWidth)
-        OscillatorSteps(s, c, k);
-    Phases(s, c.silentFrames, frames, phase);
     for (int k = 0; k < frames; k += kWidth)
         Currents(s, c, k);
     for (int k = 0; k < frames; k += kWidth)
