@@ -75,7 +75,7 @@ void NoiseLowPass::SetSampleRate(double rate)
 DrumVoice::DrumVoice()
     : ampEnv_(0.000594f, 0.0, 0.0, 0.0),
       clickEnv_(0.000726f, 0.002f, 0.02079f, 0.0),
-      pitchEnv_(0.0010164f, 0.0023f, 0.0, 14.8f)
+      pitchEnv_(0.0010164f, 0.0023f, 0.0, kPitchGain)
 {
 }
 
@@ -245,7 +245,6 @@ void DrumVoice::RenderStretch(float* out, int n)
     double pitchLevel = pitchEnv_.Level();
     double tail = tail_;
     const double tailFactor = tailFactor_;
-    const double pitchGain = pitchEnv_.Gain();
     // The oscillator's phase, frequency and unrounded step 2f / rate.
     float phase = osc_.Phase();
     float frequency = osc_.Frequency();
@@ -268,9 +267,12 @@ void DrumVoice::RenderStretch(float* out, int n)
             levels = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(terms, _mm_mul_pd(factors, levels))));
             _mm_storel_pd(s.ampLevel + k, levels);
             _mm_storeh_pd(s.clickLevel + k, levels);
-            pitchLevel = RcEnvelope::StepLevel(pitchTerm, pitchFactor, pitchLevel);
+            const float pitchLevelF = static_cast<float>(pitchTerm + pitchFactor * pitchLevel);
+            pitchLevel = pitchLevelF;
             if constexpr (decltype(oscillating)::value) {
-                frequency = PitchFrequency(static_cast<float>(pitchLevel * pitchGain), tuneDepthX2, baseFrequency);
+                // The gain is a float constant, so the double product is exact and
+                // rounds to what the float product gives.
+                frequency = PitchFrequency(pitchLevelF * kPitchGain, tuneDepthX2, baseFrequency);
                 step = 2.0 * static_cast<double>(frequency) / oscRate;
                 phase = NextPhase(phase, static_cast<float>(step));
                 s.phase[k] = phase;

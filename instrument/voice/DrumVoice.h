@@ -107,6 +107,8 @@ private:
     float baseFrequency_ = 0.0f;
     float distort_ = 0.0f;
     float noiseDecay_ = 0.0f;
+    // The pitch envelope's fixed gain: 14.8 V at the top of the sweep.
+    static constexpr float kPitchGain = 14.8f;
     // 64-bit: it must never wrap and mute the oscillator again.
     int64_t sampleCount_ = 0;
     RcEnvelope ampEnv_;

@@ -121,8 +121,10 @@ inline F Triangle(F phase, F inc, F w)
 // positions outside it (NaN counts as below).
 inline F Shaper(F o, double distortPlusOne)
 {
+    // o * 4.5 * (distort + 1) is exact in double, one product or two.
+    const double scale = 4.5 * distortPlusOne;
     const Wide ow = Widen(o);
-    const F v = Narrow({ow.low * 4.5 * distortPlusOne, ow.high * 4.5 * distortPlusOne});
+    const F v = Narrow({ow.low * scale, ow.high * scale});
     const Wide vw = Widen(v);
     const F p = Narrow({(vw.low + 9.0) * 1000.0 / 18.0, (vw.high + 9.0) * 1000.0 / 18.0});
     constexpr int last = 1000;
