@@ -30,17 +30,6 @@ float PitchFrequency(float pitchEnvelope, float tuneDepthX2, float baseFrequency
     return static_cast<float>(pitchEnvelope * 14.0 * tuneDepthX2 + baseFrequency);
 }
 
-// The oscillator's next phase, as TriangleOscillator::Advance takes it:
-// the float sum is what the double sum rounds to, and inside (-1, 1) it
-// needs no wrap, which spares two conversions on the phase's chain.
-float NextPhase(float phase, float inc)
-{
-    const float sum = phase + inc;
-    if (sum < 1.0f && sum > -1.0f)
-        return sum;
-    return TriangleOscillator::WrapPhase(static_cast<double>(phase) + inc);
-}
-
 float ShaperInput(float oscillator, float distort) { return static_cast<float>(oscillator * 4.5 * (distort + 1.0f)); }
 
 // Without click current the click stage gives a signed zero, which can only
@@ -233,7 +222,7 @@ void DrumVoice::RenderStretch(float* out, int n)
 
     // The recurrences, in one loop on local copies so that their dependency
     // chains overlap. The stretch is split where an envelope's coefficients
-    // change or the oscillator starts, so each piece runs on constants.
+    // change, so each piece runs on constants.
     const double hpR = highPass_.r;
     const double lpG = lowPass_.g;
     const double lpR = lowPass_.r;
@@ -245,15 +234,7 @@ void DrumVoice::RenderStretch(float* out, int n)
     double pitchLevel = pitchEnv_.Level();
     double tail = tail_;
     const double tailFactor = tailFactor_;
-    // The oscillator's phase, frequency and unrounded step 2f / rate.
-    float phase = osc_.Phase();
-    float frequency = osc_.Frequency();
-    double step = osc_.UnroundedStep();
-    const double oscRate = osc_.SampleRate();
-    const float tuneDepthX2 = tuneDepthX2_;
-    const float baseFrequency = baseFrequency_;
-
-    const auto piece = [&](auto oscillating, int begin, int end, double ampTerm, double ampFactor, double clickTerm, double clickFactor,
+    const auto piece = [&](int begin, int end, double ampTerm, double ampFactor, double clickTerm, double clickFactor,
                            double pitchTerm, double pitchFactor) __attribute__((always_inline)) {
         const __m128d terms = _mm_setr_pd(ampTerm, clickTerm);
         const __m128d factors = _mm_setr_pd(ampFactor, clickFactor);
@@ -269,15 +250,7 @@ void DrumVoice::RenderStretch(float* out, int n)
             _mm_storeh_pd(s.clickLevel + k, levels);
             const float pitchLevelF = static_cast<float>(pitchTerm + pitchFactor * pitchLevel);
             pitchLevel = pitchLevelF;
-            if constexpr (decltype(oscillating)::value) {
-                // The gain is a float constant, so the double product is exact and
-                // rounds to what the float product gives.
-                frequency = PitchFrequency(pitchLevelF * kPitchGain, tuneDepthX2, baseFrequency);
-                step = 2.0 * static_cast<double>(frequency) / oscRate;
-                phase = NextPhase(phase, static_cast<float>(step));
-                s.phase[k] = phase;
-                s.step[k] = step;
-            }
+            s.pitchLevel[k] = pitchLevelF;
             tail *= tailFactor;
             s.tail[k] = tail;
         }
@@ -289,13 +262,7 @@ void DrumVoice::RenderStretch(float* out, int n)
         const int pitchEnd = pitchPlan.NextChange(k, n);
         end = clickEnd < end ? clickEnd : end;
         end = pitchEnd < end ? pitchEnd : end;
-        if (k < live && live < end)
-            end = live;
-        if (k >= live)
-            piece(std::true_type{}, k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
-              pitchPlan.Factor(k));
-        else
-            piece(std::false_type{}, k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
+        piece(k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
               pitchPlan.Factor(k));
         k = end;
     }
@@ -321,11 +288,19 @@ void DrumVoice::RenderStretch(float* out, int n)
                                          live,
                                          ampEnv_.Gain(),
                                          clickEnv_.Gain(),
+                                         kPitchGain,
+                                         tuneDepthX2_,
+                                         baseFrequency_,
+                                         osc_.SampleRate(),
                                          static_cast<double>(distort_ + 1.0f),
                                          attack * attack};
-    RunVoiceStages(s, settings, out);
-    if (live < n)
-        osc_.Resume(phase, frequency, step);
+    float phase = osc_.Phase();
+    RunVoiceStages(s, settings, phase, out);
+    if (live < n) {
+        // The oscillator as the last sample's Advance leaves it.
+        const float f = PitchFrequency(s.pitchLevel[n - 1] * kPitchGain, tuneDepthX2_, baseFrequency_);
+        osc_.Resume(phase, f, 2.0 * static_cast<double>(f) / osc_.SampleRate());
+    }
     sampleCount_ += n;
     lastOutput_ = out[n - 1];
 }

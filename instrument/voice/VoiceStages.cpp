@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "instrument/voice/TriangleOscillator.h"
+
 // The wider sets are built for Linux only: GCC cannot keep the Windows
 // stack aligned for spilled 32- and 64-byte registers.
 #if defined(__x86_64__) && !defined(_WIN32)
@@ -83,19 +85,21 @@ void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames)
     }
 }
 
-void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float* out)
+void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out)
 {
     switch (ActiveVoiceLanes()) {
 #if defined(THUDRA_WIDE_VOICE_LANES)
     case VoiceLanes::Avx512:
-        RunVoiceStagesAvx512(stretch, settings, out);
+        RunVoiceStagesAvx512(stretch, settings, phase, out);
         return;
     case VoiceLanes::Avx2:
-        RunVoiceStagesAvx2(stretch, settings, out);
+        RunVoiceStagesAvx2(stretch, settings, phase, out);
         return;
 #endif
     default:
-        RunVoiceStagesSse2(stretch, settings, out);
+        RunVoiceStagesSse2(stretch, settings, phase, out);
         return;
     }
 }
+
+float WrapPhaseSum(float phase, float inc) { return TriangleOscillator::WrapPhase(static_cast<double>(phase) + inc); }

@@ -14,7 +14,6 @@ struct VoiceStretch {
     alignas(64) double ampLevel[kVoiceStretch];
     alignas(64) double clickLevel[kVoiceStretch];
     alignas(64) double tail[kVoiceStretch];
-    alignas(64) double step[kVoiceStretch];
     alignas(64) double noiseTerm[kVoiceStretch];
     // b * u of the step before each sample, then of each sample.
     alignas(64) double noiseProduct[kVoiceStretch + 8];
@@ -22,6 +21,10 @@ struct VoiceStretch {
     alignas(64) float noiseLevel[kVoiceStretch];
     alignas(64) float noise[kVoiceStretch];
     alignas(64) float click[kVoiceStretch];
+    alignas(64) float pitchLevel[kVoiceStretch];
+    // The oscillator's phase step, corner width and phase.
+    alignas(64) float inc[kVoiceStretch];
+    alignas(64) float cornerWidth[kVoiceStretch];
     alignas(64) float phase[kVoiceStretch];
     alignas(64) float ampCurrent[kVoiceStretch];
     alignas(64) float clickCurrent[kVoiceStretch];
@@ -35,6 +38,10 @@ struct VoiceStageSettings {
     int silentFrames;
     double ampGain;
     double clickGain;
+    float pitchGain;
+    double tuneDepthX2;
+    double baseFrequency;
+    double oscillatorRate;
     double distortPlusOne;
     double attackSquared;
 };
@@ -61,15 +68,21 @@ const char* VoiceLanesName(VoiceLanes lanes);
 // The noise levels, generator states and high-pass input terms of the
 // stretch's frames.
 void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames);
-// Currents, oscillator shape, saturation, both transistor stages and the
-// mix, from the stretch's recurrence values to the output samples.
-void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float* out);
+// Currents, oscillator, saturation, both transistor stages and the mix,
+// from the stretch's recurrence values to the output samples. phase is the
+// oscillator's, carried on over the stretch.
+void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out);
+
+// The oscillator's phase step where the float sum leaves (-1, 1): the
+// double sum and wrap of TriangleOscillator::Advance. Built for the
+// baseline set.
+float WrapPhaseSum(float phase, float inc);
 
 
 // One set each, built by the files of the same name.
 void FillVoiceNoiseSse2(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float*);
+void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
 void FillVoiceNoiseAvx2(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float*);
+void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
 void FillVoiceNoiseAvx512(VoiceStretch&, const NoiseStart&, int);
-void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float*);
+void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float&, float*);

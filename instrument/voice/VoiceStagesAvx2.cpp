@@ -31,4 +31,7 @@ struct Lanes {
 #include "instrument/voice/VoiceStagesBody.h"
 
 void FillVoiceNoiseAvx2(VoiceStretch& s, const NoiseStart& start, int frames) { FillNoise(s, start, frames); }
-void RunVoiceStagesAvx2(VoiceStretch& s, const VoiceStageSettings& c, float* out) { RunStages(s, c, out); }
+void RunVoiceStagesAvx2(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out)
+{
+    RunStages(s, c, phase, out);
+}

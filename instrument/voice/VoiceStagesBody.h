@@ -138,12 +138,24 @@ inline F Shaper(F o, double distortPlusOne)
     return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }
 
+// The oscillator's steps at the frequencies of the pitch envelope.
+inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
+{
+    // The gain is a float constant: the double product rounds as the float one.
+    const F pitch = Load<F>(s.pitchLevel + k) * c.pitchGain;
+    const Wide p = Widen(pitch);
+    const D fLow = Lanes::RoundToFloat(p.low * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+    const D fHigh = Lanes::RoundToFloat(p.high * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+    const D stepLow = 2.0 * fLow / c.oscillatorRate;
+    const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
+    Store(s.inc + k, Narrow({stepLow, stepHigh}));
+    Store(s.cornerWidth + k, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+}
+
 // The oscillator over one group; 0 before it starts.
 inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 {
-    const D stepLow = Load<D>(s.step + k);
-    const D stepHigh = Load<D>(s.step + k + kHalf);
-    F o = Triangle(Load<F>(s.phase + k), Narrow({stepLow, stepHigh}), Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+    F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
     if (k < c.silentFrames) {
         I frame{};
         for (int j = 0; j < kWidth; ++j)
@@ -208,11 +220,28 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 // Stage by stage over the stretch, so that each pass's groups are
 // independent and overlap in the processor. Whole groups: lanes past the
 // last frame work on earlier values whose results are never stored.
-void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float* out)
+void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out)
 {
     const int frames = c.frames;
     for (int k = 0; k < frames; k += kWidth)
+        OscillatorSteps(s, c, k);
+    // The phase's chain, a group at a time beside the currents' lanes,
+    // which do not wait for it. The float sum is what the double sum of
+    // TriangleOscillator::Advance rounds to, and inside (-1, 1) it needs no
+    // wrap.
+    for (int k = 0; k < frames; k += kWidth) {
+        const int begin = k > c.silentFrames ? k : c.silentFrames;
+        const int end = k + kWidth < frames ? k + kWidth : frames;
+        float p = phase;
+        for (int j = begin; j < end; ++j) {
+            const float inc = s.inc[j];
+            const float sum = p + inc;
+            p = sum < 1.0f && sum > -1.0f ? sum : WrapPhaseSum(p, inc);
+            s.phase[j] = p;
+        }
+        phase = p;
         Currents(s, c, k);
+    }
     for (int k = 0; k < frames; k += kWidth)
         Body(s, c, k);
     for (int k = 0; k < frames; k += kWidth) {
