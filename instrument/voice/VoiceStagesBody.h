@@ -89,20 +89,16 @@ inline F Blamp(F t)
     return Narrow({BlampPolynomial(m.low, linear.low), BlampPolynomial(m.high, linear.high)});
 }
 
-// float(double(x) + add), less 2 when the sum reaches 1.
-inline F WrapBelowTwo(F x, double add)
-{
-    const Wide w = Widen(x);
-    const D low = w.low + add;
-    const D high = w.high + add;
-    return Narrow({Select(low >= 1.0, low - 2.0, low), Select(high >= 1.0, high - 2.0, high)});
-}
-
 // The band-limited triangle at phase offset 0.5.
 inline F Triangle(F phase, F inc, F w)
 {
-    const F q = WrapBelowTwo(phase, static_cast<double>(0.5f));
-    const F r = WrapBelowTwo(q, 1.0);
+    // The oscillator wraps double sums of floats and rounds them to float.
+    // A float sum is what such a sum rounds to, and the differences with 2
+    // are exact, so float arithmetic gives the same bits; only the point
+    // where the double sum reaches 1 needs care: q + 1 rounds to 1 from
+    // q = -2^-54 on.
+    const F q = Select(phase >= 0.5f, phase - 1.5f, phase + 0.5f);
+    const F r = Select(q >= -0x1p-54f, q - 1.0f, q + 1.0f);
     const F absQ = Abs(q);
     const F triangle = 2.0f * absQ - 1.0f;
     const FMask nearLower = w > absQ;
@@ -148,8 +144,14 @@ inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
     const D fHigh = Lanes::RoundToFloat(p.high * 14.0 * c.tuneDepthX2 + c.baseFrequency);
     const D stepLow = 2.0 * fLow / c.oscillatorRate;
     const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
-    Store(s.inc + k, Narrow({stepLow, stepHigh}));
-    Store(s.cornerWidth + k, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+    const F inc = Narrow({stepLow, stepHigh});
+    Store(s.inc + k, inc);
+    // float(2 step) is 2 float(step) wherever both are normal floats.
+    const FMask normal = Abs(inc) >= 0x1p-125f;
+    F width = 2.0f * inc;
+    if (Lanes::Any(~normal))
+        width = Select(normal, width, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+    Store(s.cornerWidth + k, width);
 }
 
 // The oscillator over one group; 0 before it starts.
@@ -172,12 +174,15 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
     const Wide ampWide = Widen(amp);
     Store(s.ampCurrent + k, Narrow({DriveCurrent(ampWide.low, 0.45), DriveCurrent(ampWide.high, 0.45)}));
 
-    const F click = Narrow({Load<D>(s.clickLevel + k) * c.clickGain, Load<D>(s.clickLevel + k + kHalf) * c.clickGain});
-    const Wide clickWide = Widen(click);
+    // The click envelope is above its threshold only just after a hit; well
+    // below it, rounding to float cannot reach it either.
+    const D clickLow = Load<D>(s.clickLevel + k) * c.clickGain;
+    const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
     F i2{};
-    // The click envelope is above its threshold only just after a hit.
-    if (Lanes::Any(~(clickWide.low < 1.86)) || Lanes::Any(~(clickWide.high < 1.86)))
+    if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
+        const Wide clickWide = Widen(Narrow({clickLow, clickHigh}));
         i2 = Narrow({DriveCurrent(clickWide.low, 1.86), DriveCurrent(clickWide.high, 1.86)});
+    }
     Store(s.clickCurrent + k, i2);
 }
 
@@ -194,7 +199,8 @@ inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k)
 inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 {
     const F i2 = Load<F>(s.clickCurrent + k);
-    const Wide i2Wide = Widen(i2);
+    // A current is never -0: without any, its double is 0 too.
+    const Wide i2Wide = Lanes::Any(i2 != 0.0f) ? Widen(i2) : Wide{D{}, D{}};
     const Wide body = Widen(Load<F>(s.body + k));
     const D tailLow = Load<D>(s.tail + k);
     const D tailHigh = Load<D>(s.tail + k + kHalf);
