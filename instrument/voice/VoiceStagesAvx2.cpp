@@ -23,7 +23,12 @@ struct Lanes {
     static D IntWidenHigh(I x) { return _mm256_cvtepi32_pd(_mm256_extracti128_si256(reinterpret_cast<__m256i>(x), 1)); }
     template <class M>
     static bool Any(M mask) { return _mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0; }
-    static F Gather(const float* table, I index) { return _mm256_i32gather_ps(table, reinterpret_cast<__m256i>(index), 4); }
+    // table[index] and table[index + 1] of each lane.
+    static void TableNeighbours(const float* table, int, I index, F& at, F& next)
+    {
+        at = _mm256_i32gather_ps(table, reinterpret_cast<__m256i>(index), 4);
+        next = _mm256_i32gather_ps(table + 1, reinterpret_cast<__m256i>(index), 4);
+    }
 };
 
 }  // namespace

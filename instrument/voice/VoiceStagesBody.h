@@ -14,6 +14,7 @@
 #include "instrument/voice/VoiceStages.h"
 
 extern const float kShaperTable[1001];
+inline constexpr int kShaperTableSize = 1001;
 
 namespace {
 
@@ -128,8 +129,9 @@ inline F Shaper(F o, double distortPlusOne)
     const FMask above = ~(p < static_cast<float>(last));
     const F inside = Select(below | above, F{}, p);
     const I index = __builtin_convertvector(inside, I);
-    const F a = Lanes::Gather(kShaperTable, index);
-    const F b = Lanes::Gather(kShaperTable + 1, index);
+    F a;
+    F b;
+    Lanes::TableNeighbours(kShaperTable, kShaperTableSize, index, a, b);
     const F curve = (b - a) * (inside - __builtin_convertvector(index, F)) + a;
     return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }

@@ -20,9 +20,11 @@ struct Lanes {
     static D IntWidenHigh(I x) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(reinterpret_cast<__m128i>(x), 0x4E)); }
     template <class M>
     static bool Any(M mask) { return _mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0; }
-    static F Gather(const float* table, I index)
+    // table[index] and table[index + 1] of each lane.
+    static void TableNeighbours(const float* table, int, I index, F& at, F& next)
     {
-        return _mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+        at = _mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+        next = _mm_setr_ps(table[index[0] + 1], table[index[1] + 1], table[index[2] + 1], table[index[3] + 1]);
     }
 };
 
