@@ -31,18 +31,18 @@ struct Lanes {
             return _mm512_movepi32_mask(reinterpret_cast<__m512i>(mask)) != 0;
     }
     // table[index] and table[index + 1] of each lane, for indexes up to
-    // tableSize - 2. Consecutive frames look up nearby entries, so most
-    // groups fit a window of 32 entries, and two permutes beat gathers.
+    // tableSize - 2. Consecutive frames look up nearby entries, mostly in
+    // order, so most groups fit a window of 32 entries from the lower of
+    // the first and last lane's, and two permutes beat gathers.
     static void TableNeighbours(const float* table, int tableSize, I index, F& at, F& next)
     {
         const __m512i i = reinterpret_cast<__m512i>(index);
-        const int lowest = _mm512_reduce_min_epi32(i);
-        const int highest = _mm512_reduce_max_epi32(i);
-        const int base = lowest < tableSize - 32 ? lowest : tableSize - 32;
-        if (highest - base <= 30) {
+        const int ends = index[0] < index[kWidth - 1] ? index[0] : index[kWidth - 1];
+        const int base = ends < tableSize - 32 ? ends : tableSize - 32;
+        const __m512i offset = _mm512_sub_epi32(i, _mm512_set1_epi32(base));
+        if (_mm512_cmpgt_epu32_mask(offset, _mm512_set1_epi32(30)) == 0) {
             const __m512 first = _mm512_loadu_ps(table + base);
             const __m512 second = _mm512_loadu_ps(table + base + 16);
-            const __m512i offset = _mm512_sub_epi32(i, _mm512_set1_epi32(base));
             at = _mm512_permutex2var_ps(first, offset, second);
             next = _mm512_permutex2var_ps(first, _mm512_add_epi32(offset, _mm512_set1_epi32(1)), second);
             return;
