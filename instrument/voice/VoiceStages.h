@@ -8,7 +8,7 @@
 // SIMD lanes. This header holds only data and plain declarations, because
 // it is shared with the files built for wider instruction sets.
 
-inline constexpr int kVoiceStretch = 64;
+inline constexpr int kVoiceStretch = 256;
 
 struct VoiceStretch {
     alignas(64) double ampLevel[kVoiceStretch];
