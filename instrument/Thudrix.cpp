@@ -1,7 +1,10 @@
 #include "instrument/Thudrix.h"
 
+#include <cstring>
+
 #include "graphics/Editor.h"
 #include "instrument/MidiLearnTable.h"
+#include "instrument/voice/VoiceStages.h"
 
 namespace {
 
@@ -81,7 +84,7 @@ void Thudrix::RenderVoice(double* out, int32_t frames) {
     const int32_t n = frames < kPiece ? frames : kPiece;
     voice_.Render(piece, n);
     if (out) {
-      for (int32_t i = 0; i < n; ++i) out[i] = double(piece[i] * 0.5f);
+      HalveIntoDoubles(piece, out, n);
       out += n;
     }
     frames -= n;
@@ -107,7 +110,7 @@ void Thudrix::RenderBlock(double**, double** outputs, int32_t frames) {
     s = end;
   }
   if (left && right) {
-    for (int32_t i = 0; i < frames; ++i) right[i] = left[i];
+    std::memmove(right, left, sizeof(double) * static_cast<size_t>(frames > 0 ? frames : 0));
   }
   if (samplesSinceHit_ > kLedHoldSamples && ledLit_ == 1) {
     ledLit_ = 0;

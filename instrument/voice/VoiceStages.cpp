@@ -103,3 +103,20 @@ void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, f
 }
 
 float WrapPhaseSum(float phase, float inc) { return TriangleOscillator::WrapPhase(static_cast<double>(phase) + inc); }
+
+void HalveIntoDoubles(const float* in, double* out, int frames)
+{
+    switch (ActiveVoiceLanes()) {
+#if defined(THUDRA_WIDE_VOICE_LANES)
+    case VoiceLanes::Avx512:
+        HalveIntoDoublesAvx512(in, out, frames);
+        return;
+    case VoiceLanes::Avx2:
+        HalveIntoDoublesAvx2(in, out, frames);
+        return;
+#endif
+    default:
+        HalveIntoDoublesSse2(in, out, frames);
+        return;
+    }
+}

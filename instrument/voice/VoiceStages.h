@@ -79,10 +79,16 @@ void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, f
 float WrapPhaseSum(float phase, float inc);
 
 
+// The instrument's output level: out[k] = double(in[k] * 0.5f).
+void HalveIntoDoubles(const float* in, double* out, int frames);
+
 // One set each, built by the files of the same name.
 void FillVoiceNoiseSse2(VoiceStretch&, const NoiseStart&, int);
 void RunVoiceStagesSse2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void HalveIntoDoublesSse2(const float*, double*, int);
 void FillVoiceNoiseAvx2(VoiceStretch&, const NoiseStart&, int);
 void RunVoiceStagesAvx2(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void HalveIntoDoublesAvx2(const float*, double*, int);
 void FillVoiceNoiseAvx512(VoiceStretch&, const NoiseStart&, int);
 void RunVoiceStagesAvx512(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+void HalveIntoDoublesAvx512(const float*, double*, int);

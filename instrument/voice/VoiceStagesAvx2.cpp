@@ -40,3 +40,4 @@ void RunVoiceStagesAvx2(VoiceStretch& s, const VoiceStageSettings& c, float& pha
 {
     RunStages(s, c, phase, out);
 }
+void HalveIntoDoublesAvx2(const float* in, double* out, int frames) { HalveLanes(in, out, frames); }

@@ -61,3 +61,4 @@ void RunVoiceStagesAvx512(VoiceStretch& s, const VoiceStageSettings& c, float& p
 {
     RunStages(s, c, phase, out);
 }
+void HalveIntoDoublesAvx512(const float* in, double* out, int frames) { HalveLanes(in, out, frames); }

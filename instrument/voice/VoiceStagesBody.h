@@ -298,4 +298,16 @@ void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames)
         Store(s.noiseTerm + k, Load<D>(s.noiseProduct + k + 1) - Load<D>(s.noiseProduct + k));
 }
 
+void HalveLanes(const float* in, double* out, int frames)
+{
+    int k = 0;
+    for (; k + kWidth <= frames; k += kWidth) {
+        const Wide half = Widen(Load<F>(in + k) * 0.5f);
+        Store(out + k, half.low);
+        Store(out + k + kHalf, half.high);
+    }
+    for (; k < frames; ++k)
+        out[k] = static_cast<double>(in[k] * 0.5f);
+}
+
 }  // namespace

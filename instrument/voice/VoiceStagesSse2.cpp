@@ -37,3 +37,4 @@ void RunVoiceStagesSse2(VoiceStretch& s, const VoiceStageSettings& c, float& pha
 {
     RunStages(s, c, phase, out);
 }
+void HalveIntoDoublesSse2(const float* in, double* out, int frames) { HalveLanes(in, out, frames); }
