@@ -1,7 +1,6 @@
 #include "instrument/voice/DrumVoice.h"
 
 #include <cmath>
-#include <type_traits>
 
 #include <emmintrin.h>
 
@@ -297,7 +296,8 @@ void DrumVoice::RenderStretch(float* out, int n)
     float phase = osc_.Phase();
     RunVoiceStages(s, settings, phase, out);
     if (live < n) {
-        // The oscillator as the last sample's Advance leaves it.
+        // The oscillator as the last sample's Advance leaves it (the float
+        // product with the float gain is the envelope's rounded output).
         const float f = PitchFrequency(s.pitchLevel[n - 1] * kPitchGain, tuneDepthX2_, baseFrequency_);
         osc_.Resume(phase, f, 2.0 * static_cast<double>(f) / osc_.SampleRate());
     }

@@ -11,6 +11,7 @@
 // lane by lane, in the order of the scalar voice: the results are the same
 // bits as NextSample's on every set.
 
+#include "instrument/voice/FloatPhase.h"
 #include "instrument/voice/VoiceStages.h"
 
 extern const float kShaperTable[1001];
@@ -93,13 +94,8 @@ inline F Blamp(F t)
 // The band-limited triangle at phase offset 0.5.
 inline F Triangle(F phase, F inc, F w)
 {
-    // The oscillator wraps double sums of floats and rounds them to float.
-    // A float sum is what such a sum rounds to, and the differences with 2
-    // are exact, so float arithmetic gives the same bits; only the point
-    // where the double sum reaches 1 needs care: q + 1 rounds to 1 from
-    // q = -2^-54 on.
-    const F q = Select(phase >= 0.5f, phase - 1.5f, phase + 0.5f);
-    const F r = Select(q >= -0x1p-54f, q - 1.0f, q + 1.0f);
+    const F q = PhasePlusHalf(phase);
+    const F r = PhasePlusOne(q);
     const F absQ = Abs(q);
     const F triangle = 2.0f * absQ - 1.0f;
     const FMask nearLower = w > absQ;
@@ -148,8 +144,7 @@ inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
     const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
     const F inc = Narrow({stepLow, stepHigh});
     Store(s.inc + k, inc);
-    // float(2 step) is 2 float(step) wherever both are normal floats.
-    const FMask normal = Abs(inc) >= 0x1p-125f;
+    const FMask normal = Abs(inc) >= kSmallestDoublableStep;
     F width = 2.0f * inc;
     if (Lanes::Any(~normal))
         width = Select(normal, width, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
@@ -234,17 +229,13 @@ void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float
     for (int k = 0; k < frames; k += kWidth)
         OscillatorSteps(s, c, k);
     // The phase's chain, a group at a time beside the currents' lanes,
-    // which do not wait for it. The float sum is what the double sum of
-    // TriangleOscillator::Advance rounds to, and inside (-1, 1) it needs no
-    // wrap.
+    // which do not wait for it.
     for (int k = 0; k < frames; k += kWidth) {
         const int begin = k > c.silentFrames ? k : c.silentFrames;
         const int end = k + kWidth < frames ? k + kWidth : frames;
         float p = phase;
         for (int j = begin; j < end; ++j) {
-            const float inc = s.inc[j];
-            const float sum = p + inc;
-            p = sum < 1.0f && sum > -1.0f ? sum : WrapPhaseSum(p, inc);
+            p = PhaseStep(p, s.inc[j]);
             s.phase[j] = p;
         }
         phase = p;

@@ -7,6 +7,7 @@
 
 #include "instrument/voice/DrumVoice.h"
 #include "tests/voice/ReferenceVoice.h"
+#include "tests/voice/VoiceLanes.h"
 #include "tests/voice/VoiceScenario.h"
 
 namespace {
@@ -96,9 +97,15 @@ std::vector<float> RenderBySample(DrumVoice& voice, int frames)
     return out;
 }
 
+// Every test below runs on each instruction set of the lanes.
+class VoiceRender : public OnEveryVoiceLaneSet {
+};
+
 }  // namespace
 
-TEST(VoiceRender, MixedBlocksGiveTheSamplesOfNextSampleAndTheReference)
+INSTANTIATE_TEST_SUITE_P(Lanes, VoiceRender, testing::ValuesIn(AvailableVoiceLanes()), VoiceLanesTestName);
+
+TEST_P(VoiceRender, MixedBlocksGiveTheSamplesOfNextSampleAndTheReference)
 {
     DrumVoice blocks, single;
     ReferenceVoice reference;
@@ -115,7 +122,7 @@ TEST(VoiceRender, MixedBlocksGiveTheSamplesOfNextSampleAndTheReference)
     ExpectSameContinuation(blocks, single, 3000);
 }
 
-TEST(VoiceRender, EveryFixedBlockSizeGivesTheSamplesOfNextSample)
+TEST_P(VoiceRender, EveryFixedBlockSizeGivesTheSamplesOfNextSample)
 {
     DrumVoice single;
     std::vector<float> fromSingle;
@@ -132,7 +139,7 @@ TEST(VoiceRender, EveryFixedBlockSizeGivesTheSamplesOfNextSample)
 
 // The oscillator starts 2 ms after construction (sample 88 at 44.1 kHz, 192
 // at 96 kHz): inside one block here.
-TEST(VoiceRender, OscillatorStartInsideABlock)
+TEST_P(VoiceRender, OscillatorStartInsideABlock)
 {
     for (double rate : {44100.0, 96000.0}) {
         for (int block : {1000, 100, 7}) {
@@ -150,7 +157,7 @@ TEST(VoiceRender, OscillatorStartInsideABlock)
 }
 
 // Without a sample rate the filters give NaN: the same NaNs either way.
-TEST(VoiceRender, WithoutASampleRateTheSameBitsToo)
+TEST_P(VoiceRender, WithoutASampleRateTheSameBitsToo)
 {
     DrumVoice blocks, single;
     for (DrumVoice* voice : {&blocks, &single}) {
@@ -163,7 +170,7 @@ TEST(VoiceRender, WithoutASampleRateTheSameBitsToo)
 }
 
 // Frequencies above half the rate take the far phase wrap.
-TEST(VoiceRender, PitchesAboveHalfTheRate)
+TEST_P(VoiceRender, PitchesAboveHalfTheRate)
 {
     DrumVoice blocks, single;
     for (DrumVoice* voice : {&blocks, &single}) {
@@ -181,7 +188,7 @@ TEST(VoiceRender, PitchesAboveHalfTheRate)
 // Extreme knobs: the shaper runs past both ends of its table (infinite
 // input too), the oscillator stops at pitch 0 or races far past the rate,
 // and odd block lengths leave partial groups of four.
-TEST(VoiceRender, ExtremeKnobsGiveTheSamplesOfNextSample)
+TEST_P(VoiceRender, ExtremeKnobsGiveTheSamplesOfNextSample)
 {
     const double distorts[] = {0.0, 40.0, 1e38, -3.0};
     const double pitches[] = {-2000.0, 0.0, 60.0, 150.0};
@@ -201,7 +208,7 @@ TEST(VoiceRender, ExtremeKnobsGiveTheSamplesOfNextSample)
         }
 }
 
-TEST(VoiceRender, NoFramesChangeNothing)
+TEST_P(VoiceRender, NoFramesChangeNothing)
 {
     DrumVoice voice;
     voice.SetSampleRate(44100.0);
@@ -216,7 +223,7 @@ TEST(VoiceRender, NoFramesChangeNothing)
 }
 
 // Random blocks with random knob moves, notes, modes and hits between them.
-TEST(VoiceRender, RandomBlocksAndEventsGiveTheSamplesOfNextSample)
+TEST_P(VoiceRender, RandomBlocksAndEventsGiveTheSamplesOfNextSample)
 {
     std::mt19937 random(20240611u);
     const auto uniform = [&random](double low, double high) {
