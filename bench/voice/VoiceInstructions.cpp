@@ -1,11 +1,13 @@
 // Renders ten seconds at 48 kHz, a hit every half second, in blocks of 256
 // by one of three routes, for counting instructions without timing noise:
-//   valgrind --tool=callgrind --toggle-collect='*MeasuredRun*' voice_instructions render
-// and divide the count by the 480000 samples.
+//   valgrind --tool=callgrind --toggle-collect='*MeasuredRun*' voice_instructions render [sse2|avx2|avx512]
+// and divide the count by the 480000 samples. The lanes' instruction set is
+// the widest available unless named (valgrind offers no AVX-512).
 #include <cstdio>
 #include <string>
 
 #include "bench/voice/VoiceWorkload.h"
+#include "instrument/voice/VoiceStages.h"
 
 using namespace voicebench;
 
@@ -54,6 +56,22 @@ __attribute__((noinline)) double MeasuredRunThroughInstrument(Thudrix& plug)
 int main(int argc, char** argv)
 {
     const std::string route = argc > 1 ? argv[1] : "";
+    if (argc > 2) {
+        bool known = false;
+        for (VoiceLanes lanes : {VoiceLanes::Sse2, VoiceLanes::Avx2, VoiceLanes::Avx512})
+            if (argv[2] == std::string(VoiceLanesName(lanes))) {
+                known = true;
+                if (!SelectVoiceLanes(lanes)) {
+                    std::fprintf(stderr, "%s is not available here\n", argv[2]);
+                    return 2;
+                }
+            }
+        if (!known) {
+            std::fprintf(stderr, "unknown instruction set %s\n", argv[2]);
+            return 2;
+        }
+    }
+    std::printf("lanes: %s\n", VoiceLanesName(ActiveVoiceLanes()));
     if (route == "sample" || route == "render") {
         DrumVoice voice;
         SetUpVoice(voice);
@@ -66,6 +84,6 @@ int main(int argc, char** argv)
         std::printf("instrument: %d samples, check %.17g\n", kBlocks * kBlock, MeasuredRunThroughInstrument(*plug));
         return 0;
     }
-    std::fprintf(stderr, "usage: voice_instructions sample|render|instrument\n");
+    std::fprintf(stderr, "usage: voice_instructions sample|render|instrument [sse2|avx2|avx512]\n");
     return 2;
 }
