@@ -1,9 +1,6 @@
 #pragma once
 
-inline constexpr int kShaperTableLength = 1001;
-
-// Saturation curve, entry k at input -9 + 0.018 k (ShaperTable.cpp, generated).
-extern const float kShaperTable[kShaperTableLength];
+#include "instrument/voice/ShaperTable.h"
 
 // Table position of input v, in entries.
 inline float ShaperPosition(float v) { return static_cast<float>((v + 9.0) * 1000.0 / 18.0); }

@@ -3,19 +3,18 @@
 // target flags and defining `Lanes` first: the vector types and the few
 // operations that need the set's own instructions.
 //
-// Everything here stays inside an unnamed namespace, and nothing with
-// external linkage is included, so no function built for a wide set can be
-// picked by the linker for code that runs on a narrower processor.
+// Everything here stays inside an unnamed namespace, and the headers it
+// includes declare no inline functions with external linkage, so no
+// function built for a wide set can be picked by the linker for code that
+// runs on a narrower processor.
 //
 // Each float step is a float operation and each double step a double one,
 // lane by lane, in the order of the scalar voice: the results are the same
 // bits as NextSample's on every set.
 
 #include "instrument/voice/FloatPhase.h"
+#include "instrument/voice/ShaperTable.h"
 #include "instrument/voice/VoiceStages.h"
-
-extern const float kShaperTable[1001];
-inline constexpr int kShaperTableSize = 1001;
 
 namespace {
 
@@ -43,7 +42,6 @@ inline void Store(T* p, V v)
 }
 
 inline F Splat(float x) { return F{} + x; }
-inline D Splat(double x) { return D{} + x; }
 
 inline F Abs(F x) { return reinterpret_cast<F>(reinterpret_cast<I>(x) & 0x7fffffff); }
 inline D NegativeAbs(D x)
@@ -120,14 +118,14 @@ inline F Shaper(F o, double distortPlusOne)
     const F v = Narrow({ow.low * scale, ow.high * scale});
     const Wide vw = Widen(v);
     const F p = Narrow({(vw.low + 9.0) * 1000.0 / 18.0, (vw.high + 9.0) * 1000.0 / 18.0});
-    constexpr int last = 1000;
+    constexpr int last = kShaperTableLength - 1;
     const FMask below = ~(p > 0.0f);
     const FMask above = ~(p < static_cast<float>(last));
     const F inside = Select(below | above, F{}, p);
     const I index = __builtin_convertvector(inside, I);
     F a;
     F b;
-    Lanes::TableNeighbours(kShaperTable, kShaperTableSize, index, a, b);
+    Lanes::TableNeighbours(kShaperTable, kShaperTableLength, index, a, b);
     const F curve = (b - a) * (inside - __builtin_convertvector(index, F)) + a;
     return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }
