@@ -84,30 +84,6 @@ int RcEnvelope::StepPlan::NextChange(int k, int n) const
     return n;
 }
 
-void RcEnvelope::PlanSteps(int n, double* inputTerms, double* factors) const
-{
-    const int held = HeldSteps(n);
-    // The input of a step is the target of the one before.
-    if (held > 0) {
-        inputTerms[0] = static_cast<double>(attack_.oneMinusC) * input_;
-        const double term = static_cast<double>(attack_.oneMinusC) * 1.0;
-        for (int k = 1; k < held; ++k)
-            inputTerms[k] = term;
-        const double factor = static_cast<double>(attack_.c);
-        for (int k = 0; k < held; ++k)
-            factors[k] = factor;
-    }
-    if (held < n) {
-        inputTerms[held] = static_cast<double>(release_.oneMinusC) * (held > 0 ? 1.0 : input_);
-        const double term = static_cast<double>(release_.oneMinusC) * 0.0;
-        for (int k = held + 1; k < n; ++k)
-            inputTerms[k] = term;
-        const double factor = static_cast<double>(release_.c);
-        for (int k = held; k < n; ++k)
-            factors[k] = factor;
-    }
-}
-
 void RcEnvelope::FinishSteps(int n, double level)
 {
     if (n <= 0)

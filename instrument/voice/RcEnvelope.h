@@ -41,14 +41,11 @@ public:
     }
     float Output(double level) const { return static_cast<float>(level * gain_); }
 
-    // For block rendering: the input terms and factors of the next n steps;
-    // FinishSteps then leaves the envelope as n calls of Next would, given
-    // the level reached.
-    void PlanSteps(int n, double* inputTerms, double* factors) const;
-
-    // The same steps described by their few distinct values: step 0 uses
-    // first, steps before held use the attack values, step held (when it
-    // is not step 0) takes the last attack target in, later ones take 0.
+    // For block rendering: the next n steps described by their few distinct
+    // values; FinishSteps then leaves the envelope as n calls of Next would,
+    // given the level reached. Step 0 uses first, steps before held use the
+    // attack values, step held (when it is not step 0) takes the last attack
+    // target in, later ones take 0.
     struct StepPlan {
         int held = 0;
         double first = 0.0;
