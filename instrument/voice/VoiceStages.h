@@ -3,10 +3,11 @@
 #include <cstdint>
 
 // The voice renders in stretches: one scalar loop runs the recurrences
-// (noise filters, envelopes, phase, tail) and leaves their values here; the
-// stages that need no earlier sample then run over the whole stretch in
-// SIMD lanes. This header holds only data and plain declarations, because
-// it is shared with the files built for wider instruction sets.
+// (noise filters, envelopes, tail) and leaves their values here; the stages
+// that need no earlier sample then run over the whole stretch in SIMD
+// lanes, with the oscillator's phase chain beside them. This header holds
+// only data and plain declarations, because it is shared with the files
+// built for wider instruction sets.
 
 inline constexpr int kVoiceStretch = 256;
 
@@ -77,7 +78,6 @@ void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, f
 // double sum and wrap of TriangleOscillator::Advance. Built for the
 // baseline set.
 float WrapPhaseSum(float phase, float inc);
-
 
 // The instrument's output level: out[k] = double(in[k] * 0.5f).
 void HalveIntoDoubles(const float* in, double* out, int frames);
