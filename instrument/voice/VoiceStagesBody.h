@@ -115,9 +115,8 @@ inline F Shaper(F o, double distortPlusOne)
     // o * 4.5 * (distort + 1) is exact in double, one product or two.
     const double scale = 4.5 * distortPlusOne;
     const Wide ow = Widen(o);
-    const F v = Narrow({ow.low * scale, ow.high * scale});
-    const Wide vw = Widen(v);
-    const F p = Narrow({(vw.low + 9.0) * 1000.0 / 18.0, (vw.high + 9.0) * 1000.0 / 18.0});
+    const Wide v = {Lanes::RoundToFloat(ow.low * scale), Lanes::RoundToFloat(ow.high * scale)};
+    const F p = Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
     constexpr int last = kShaperTableLength - 1;
     const FMask below = ~(p > 0.0f);
     const FMask above = ~(p < static_cast<float>(last));
@@ -165,9 +164,9 @@ inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k)
 // The body and click transistors' base currents.
 inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
 {
-    const F amp = Narrow({Load<D>(s.ampLevel + k) * c.ampGain, Load<D>(s.ampLevel + k + kHalf) * c.ampGain});
-    const Wide ampWide = Widen(amp);
-    Store(s.ampCurrent + k, Narrow({DriveCurrent(ampWide.low, 0.45), DriveCurrent(ampWide.high, 0.45)}));
+    const D ampLow = Lanes::RoundToFloat(Load<D>(s.ampLevel + k) * c.ampGain);
+    const D ampHigh = Lanes::RoundToFloat(Load<D>(s.ampLevel + k + kHalf) * c.ampGain);
+    Store(s.ampCurrent + k, Narrow({DriveCurrent(ampLow, 0.45), DriveCurrent(ampHigh, 0.45)}));
 
     // The click envelope is above its threshold only just after a hit; well
     // below it, rounding to float cannot reach it either.
@@ -175,8 +174,7 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
     const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
     F i2{};
     if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
-        const Wide clickWide = Widen(Narrow({clickLow, clickHigh}));
-        i2 = Narrow({DriveCurrent(clickWide.low, 1.86), DriveCurrent(clickWide.high, 1.86)});
+        i2 = Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), 1.86), DriveCurrent(Lanes::RoundToFloat(clickHigh), 1.86)});
     }
     Store(s.clickCurrent + k, i2);
 }
