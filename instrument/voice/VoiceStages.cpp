@@ -4,12 +4,6 @@
 
 #include "instrument/voice/TriangleOscillator.h"
 
-// The wider sets are built for Linux only: GCC cannot keep the Windows
-// stack aligned for spilled 32- and 64-byte registers.
-#if defined(__x86_64__) && !defined(_WIN32)
-#define THUDRA_WIDE_VOICE_LANES 1
-#endif
-
 namespace {
 
 VoiceLanes WidestAvailable()
@@ -31,7 +25,6 @@ bool VoiceLanesAvailable(VoiceLanes lanes)
     switch (lanes) {
     case VoiceLanes::Sse2:
         return true;
-#if defined(THUDRA_WIDE_VOICE_LANES)
     case VoiceLanes::Avx2:
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2");
@@ -39,7 +32,6 @@ bool VoiceLanesAvailable(VoiceLanes lanes)
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
-#endif
     default:
         return false;
     }
@@ -68,55 +60,35 @@ const char* VoiceLanesName(VoiceLanes lanes)
     return "?";
 }
 
+namespace {
+
+// Each set's functions, in the order of VoiceLanes.
+struct LaneFunctions {
+    void (*fillNoise)(VoiceStretch&, const NoiseStart&, int);
+    void (*runStages)(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+    void (*halve)(const float*, double*, int);
+};
+
+constexpr LaneFunctions kLaneFunctions[] = {
+    {FillVoiceNoiseSse2, RunVoiceStagesSse2, HalveIntoDoublesSse2},
+    {FillVoiceNoiseAvx2, RunVoiceStagesAvx2, HalveIntoDoublesAvx2},
+    {FillVoiceNoiseAvx512, RunVoiceStagesAvx512, HalveIntoDoublesAvx512},
+};
+
+const LaneFunctions& Active() { return kLaneFunctions[static_cast<int>(ActiveVoiceLanes())]; }
+
+}  // namespace
+
 void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames)
 {
-    switch (ActiveVoiceLanes()) {
-#if defined(THUDRA_WIDE_VOICE_LANES)
-    case VoiceLanes::Avx512:
-        FillVoiceNoiseAvx512(stretch, start, frames);
-        return;
-    case VoiceLanes::Avx2:
-        FillVoiceNoiseAvx2(stretch, start, frames);
-        return;
-#endif
-    default:
-        FillVoiceNoiseSse2(stretch, start, frames);
-        return;
-    }
+    Active().fillNoise(stretch, start, frames);
 }
 
 void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out)
 {
-    switch (ActiveVoiceLanes()) {
-#if defined(THUDRA_WIDE_VOICE_LANES)
-    case VoiceLanes::Avx512:
-        RunVoiceStagesAvx512(stretch, settings, phase, out);
-        return;
-    case VoiceLanes::Avx2:
-        RunVoiceStagesAvx2(stretch, settings, phase, out);
-        return;
-#endif
-    default:
-        RunVoiceStagesSse2(stretch, settings, phase, out);
-        return;
-    }
+    Active().runStages(stretch, settings, phase, out);
 }
+
+void HalveIntoDoubles(const float* in, double* out, int frames) { Active().halve(in, out, frames); }
 
 float WrapPhaseSum(float phase, float inc) { return TriangleOscillator::WrapPhase(static_cast<double>(phase) + inc); }
-
-void HalveIntoDoubles(const float* in, double* out, int frames)
-{
-    switch (ActiveVoiceLanes()) {
-#if defined(THUDRA_WIDE_VOICE_LANES)
-    case VoiceLanes::Avx512:
-        HalveIntoDoublesAvx512(in, out, frames);
-        return;
-    case VoiceLanes::Avx2:
-        HalveIntoDoublesAvx2(in, out, frames);
-        return;
-#endif
-    default:
-        HalveIntoDoublesSse2(in, out, frames);
-        return;
-    }
-}
