@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "raster/GlyphSource.h"
 #include "raster/RasterFont.h"
@@ -100,29 +101,13 @@ void CachedFont::AttachNativeFont(NativeFontHandle font, uint32_t flags) {
   ClearGlyphCache();
 }
 
-Pixel32 CachedFont::ChangeTextColor(Pixel32 color) {
-  const Pixel32 previous = textColor_;
-  textColor_ = color;
-  return previous;
-}
+Pixel32 CachedFont::ChangeTextColor(Pixel32 color) { return std::exchange(textColor_, color); }
 
-Pixel32 CachedFont::ChangeBackColor(Pixel32 color) {
-  const Pixel32 previous = backColor_;
-  backColor_ = color;
-  return previous;
-}
+Pixel32 CachedFont::ChangeBackColor(Pixel32 color) { return std::exchange(backColor_, color); }
 
-Pixel32 CachedFont::ChangeEffectColor(Pixel32 color) {
-  const Pixel32 previous = effectColor_;
-  effectColor_ = color;
-  return previous;
-}
+Pixel32 CachedFont::ChangeEffectColor(Pixel32 color) { return std::exchange(effectColor_, color); }
 
-int32_t CachedFont::ChangeBackMode(int32_t mode) {
-  const int32_t previous = backMode_;
-  backMode_ = mode;
-  return previous;
-}
+int32_t CachedFont::ChangeBackMode(int32_t mode) { return std::exchange(backMode_, mode); }
 
 void CachedFont::ChangeBlendMode(int32_t mode, float weight) {
   blendMode_ = mode;

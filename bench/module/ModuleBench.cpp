@@ -11,6 +11,7 @@
 
 #include "tools/host/HostedPlugin.h"
 #include "tools/host/HostSession.h"
+#include "tools/host/MidiEvents.h"
 #include "tools/host/ModuleLoader.h"
 
 using namespace thudra::host;
@@ -43,16 +44,9 @@ void CreateAndOpen(benchmark::State& state, std::string path) {
 }
 
 void SendNote(HostedPlugin& plugin, uint8_t status, uint8_t note, uint8_t velocity) {
-  vst2::VstMidiEvent event{};
-  event.type = vst2::kVstMidiType;
-  event.byteSize = sizeof event;
-  event.midiData[0] = char(status);
-  event.midiData[1] = char(note);
-  event.midiData[2] = char(velocity);
-  vst2::VstEvents events{};
-  events.numEvents = 1;
-  events.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
-  plugin.dispatch(vst2::effProcessEvents, 0, 0, &events);
+  thudra::host::BlockEventList list;
+  const thudra::host::ScheduledMidiMessage message{0, {status, note, velocity}};
+  plugin.dispatch(vst2::effProcessEvents, 0, 0, list.fill({&message, 1}, 0));
 }
 
 void Render(benchmark::State& state, std::string path) {

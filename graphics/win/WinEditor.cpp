@@ -245,13 +245,7 @@ void* WinEditor::OpenEditorWindow(void* parent) {
 void WinEditor::ForgetWindow() {
   if (!window_) return;
   window_ = nullptr;
-  entryBox_ = nullptr;
-  entryControl_ = nullptr;
-  entryParam_ = nullptr;
-  entryBoxProc_ = 0;
-  entryState_ = kEntryIdle;
-  if (entryFont_) DeleteObject(static_cast<HFONT>(entryFont_));
-  entryFont_ = nullptr;
+  ForgetEntryBox();
   painting_ = false;
   --openWindowCount;
 }
@@ -300,6 +294,10 @@ void WinEditor::CloseEntryBox() {
     SetWindowLongPtrA(box, GWLP_USERDATA, 0);
     DestroyWindow(box);
   }
+  ForgetEntryBox();
+}
+
+void WinEditor::ForgetEntryBox() {
   entryBox_ = nullptr;
   entryControl_ = nullptr;
   entryParam_ = nullptr;

@@ -61,6 +61,8 @@ private:
   friend struct WinEditorWindow;
 
   void CloseEntryBox();
+  // The entry box's fields back to none, its font released.
+  void ForgetEntryBox();
   void ForgetWindow();
   void* MainWindow();
 

@@ -1,35 +1,66 @@
 #pragma once
 
-// The transistor stages of the drum circuit as transfer polynomials, as the
-// sample-by-sample voice works them out (the lanes repeat them over
-// vectors). The float and double steps are part of the sound; keep them as
-// they are.
+// The transistor stages of the drum circuit as transfer polynomials. The
+// float and double steps are part of the sound; keep them as they are.
+//
+// The formulas are templates over a float or double, or a vector of them,
+// so that the sample-by-sample voice and the SIMD lanes share them; they
+// have internal linkage, so that the files built for wider instruction sets
+// each keep their own copy.
 
-// Drive of the click stage from the click sample and the filtered noise;
-// the "Attack" knob scales it by its square, so 0 removes it entirely.
-inline float ClickNoiseDrive(float click, float noise, float attack)
+// Drive of the click stage from the click sample and the filtered noise
+// (both as doubles); the "Attack" knob scales it by its square, so 0
+// removes it entirely.
+template <class T>
+static inline T ClickNoiseDriveOf(T click, T noise, double attackSquared)
+{
+    return (0.6496 * (click * 7.5 * 1.5) + 3.0409 * noise) * attackSquared / 100.0;
+}
+
+// Base current through 470 kOhm of an envelope (as a double) above the
+// stage's threshold voltage.
+template <class T>
+static inline T CurrentAbove(T envelope, double threshold)
+{
+    return (envelope - threshold) / 470000.0;
+}
+
+// The click and noise stage and the body stage for drive d and current i2,
+// and for the shaped oscillator m and current i1, in float before their
+// division by the divisors below, which is done in double.
+template <class T>
+static inline T ClickStageScaled(T d, T i2)
+{
+    return (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
+}
+template <class T>
+static inline T BodyStageScaled(T m, T i1)
+{
+    return (0.4633f - (2.251f * (m * m) + 9.76f * m)) * i1;
+}
+inline constexpr double kClickStageDivisor = 2.4e-5;
+inline constexpr double kBodyStageDivisor = 2.7e-5;
+
+// The sample-by-sample forms.
+static inline float ClickNoiseDrive(float click, float noise, float attack)
 {
     const double attackSquared = static_cast<double>(attack) * attack;
-    return static_cast<float>((0.6496 * (click * 7.5 * 1.5) + 3.0409 * noise) * attackSquared / 100.0);
+    return static_cast<float>(
+        ClickNoiseDriveOf(static_cast<double>(click), static_cast<double>(noise), attackSquared));
 }
 
-// Base current through 470 kOhm once an envelope exceeds the stage's
-// threshold voltage; 0 below it.
-inline float DriveCurrent(float envelope, double threshold)
+// 0 below the threshold.
+static inline float DriveCurrent(float envelope, double threshold)
 {
-    return envelope < threshold ? 0.0f : static_cast<float>((envelope - threshold) / 470000.0);
+    return envelope < threshold ? 0.0f : static_cast<float>(CurrentAbove(static_cast<double>(envelope), threshold));
 }
 
-// Click and noise stage output for drive d and current i2.
-inline float ClickStage(float d, float i2)
+static inline float ClickStage(float d, float i2)
 {
-    const float scaled = (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
-    return static_cast<float>(scaled / 2.4e-5);
+    return static_cast<float>(ClickStageScaled(d, i2) / kClickStageDivisor);
 }
 
-// Body stage output for the shaped oscillator m and current i1.
-inline float BodyStage(float m, float i1)
+static inline float BodyStage(float m, float i1)
 {
-    const float scaled = (0.4633f - (2.251f * (m * m) + 9.76f * m)) * i1;
-    return static_cast<float>(scaled / 2.7e-5);
+    return static_cast<float>(BodyStageScaled(m, i1) / kBodyStageDivisor);
 }

@@ -12,8 +12,10 @@
 // lane by lane, in the order of the scalar voice: the results are the same
 // bits as NextSample's on every set.
 
+#include "instrument/voice/BlampPolynomial.h"
 #include "instrument/voice/FloatPhase.h"
 #include "instrument/voice/ShaperTable.h"
+#include "instrument/voice/TransferCurves.h"
 #include "instrument/voice/VoiceStages.h"
 
 namespace {
@@ -61,25 +63,10 @@ struct Wide {
 inline Wide Widen(F x) { return {Lanes::WidenLow(x), Lanes::WidenHigh(x)}; }
 inline F Narrow(Wide x) { return Lanes::Narrow(x.low, x.high); }
 
-// Base current through 470 kOhm above the stage's threshold, else 0.
+// Base current above the stage's threshold, else 0.
 inline D DriveCurrent(D envelope, double threshold)
 {
-    const DMask below = envelope < threshold;
-    return Select(below, D{}, (envelope - threshold) / 470000.0);
-}
-
-inline D BlampPolynomial(D m, D linear)
-{
-    const D m2 = m * m;
-    const D m3 = m2 * m;
-    const D m4 = m3 * m;
-    const D m5 = m4 * m;
-    const D m6 = m5 * m;
-    const D m7 = m6 * m;
-    const D m8 = m7 * m;
-    return 0.20617266197999307 + linear + 1.4878300428390503 * m2 - 0.07976666589577992 * m3 -
-           1.95882248878479 * m4 - 0.6501880168914795 * m5 + 1.9188049634297688 * m6 +
-           1.9291086196899414 * m7 + 0.5450287461280823 * m8;
+    return Select(envelope < threshold, D{}, CurrentAbove(envelope, threshold));
 }
 
 inline F Blamp(F t)
@@ -183,9 +170,8 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
 inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k)
 {
     const F m = Shaper(Oscillator(s, c, k), c.distortPlusOne);
-    const F scaled = (0.4633f - (2.251f * (m * m) + 9.76f * m)) * Load<F>(s.ampCurrent + k);
-    const Wide scaledWide = Widen(scaled);
-    Store(s.body + k, Narrow({scaledWide.low / 2.7e-5, scaledWide.high / 2.7e-5}));
+    const Wide scaled = Widen(BodyStageScaled(m, Load<F>(s.ampCurrent + k)));
+    Store(s.body + k, Narrow({scaled.low / kBodyStageDivisor, scaled.high / kBodyStageDivisor}));
 }
 
 // The click stage and the mix with the body and the tail.
@@ -205,12 +191,11 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
     if (Lanes::Any(audibleLow) || Lanes::Any(audibleHigh)) {
         const Wide sample = Widen(Load<F>(s.click + k));
         const Wide noise = Widen(Load<F>(s.noise + k));
-        const auto drive = [&](D cl, D nz) { return (0.6496 * (cl * 7.5 * 1.5) + 3.0409 * nz) * c.attackSquared / 100.0; };
-        const F d = Narrow({drive(sample.low, noise.low), drive(sample.high, noise.high)});
-        const F scaled = (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
-        const Wide scaledWide = Widen(scaled);
-        click.low = Select(audibleLow, Lanes::RoundToFloat(scaledWide.low / 2.4e-5), D{});
-        click.high = Select(audibleHigh, Lanes::RoundToFloat(scaledWide.high / 2.4e-5), D{});
+        const F d = Narrow({ClickNoiseDriveOf(sample.low, noise.low, c.attackSquared),
+                            ClickNoiseDriveOf(sample.high, noise.high, c.attackSquared)});
+        const Wide scaled = Widen(ClickStageScaled(d, i2));
+        click.low = Select(audibleLow, Lanes::RoundToFloat(scaled.low / kClickStageDivisor), D{});
+        click.high = Select(audibleHigh, Lanes::RoundToFloat(scaled.high / kClickStageDivisor), D{});
     }
     const double quarter = 0.25f;
     return Narrow({quarter * (body.low + 0.3 * click.low) + tailLow, quarter * (body.high + 0.3 * click.high) + tailHigh});

@@ -25,9 +25,12 @@ public:
     char name[] = "/tmp/thudra-presets-XXXXXX";
     path_ = mkdtemp(name);
   }
+  // Tests take permissions away; they are given back everywhere first.
   ~ScratchFolder() {
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto& entry : fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored))
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
   }
   std::string Root() const { return path_ + "/"; }

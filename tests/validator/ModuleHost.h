@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/vst2/OneMidiEvent.h"
 #include "vst2/VstAbi.h"
 
 namespace validator {
@@ -117,17 +118,8 @@ public:
 
   // Sends one MIDI message for the next block.
   void Midi(int32_t offset, uint8_t status, uint8_t data1, uint8_t data2) {
-    vst2::VstMidiEvent event{};
-    event.type = vst2::kVstMidiType;
-    event.byteSize = sizeof event;
-    event.deltaFrames = offset;
-    event.midiData[0] = char(status);
-    event.midiData[1] = char(data1);
-    event.midiData[2] = char(data2);
-    vst2::VstEvents events{};
-    events.numEvents = 1;
-    events.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
-    Call(vst2::effProcessEvents, 0, 0, &events);
+    OneMidiEvent message(offset, status, data1, data2);
+    Call(vst2::effProcessEvents, 0, 0, &message.list);
   }
 
   // Renders frames through processReplacing; returns the left channel and

@@ -27,39 +27,10 @@
 #include "presets/CurrentPresetList.h"
 #include "presets/PresetBrowser.h"
 #include "presets/PresetFiles.h"
+#include "tests/presets/PresetTestSupport.h"
 
-namespace fs = std::filesystem;
 
 namespace {
-
-class Scratch {
-public:
-  Scratch() {
-    char name[] = "/tmp/thudra-fs-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    for (auto& entry : fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  std::string Root() const { return path_ + "/"; }
-  std::string Write(const std::string& relative, const std::string& text) const {
-    const fs::path file = fs::path(path_) / relative;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-    return file.string();
-  }
-
-private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> Texts(const PopupMenu& menu) {
   std::vector<std::string> texts;
@@ -83,7 +54,7 @@ protected:
     CurrentPresetList::Shared().Clear();
   }
   void TearDown() override { CurrentPresetList::Shared().Clear(); }
-  Scratch scratch;
+  ScratchFolder scratch;
 };
 
 // Runs body in a child process (fork): for tests that change process-wide
@@ -111,7 +82,7 @@ TEST_F(PresetFilesystem, RootThatIsAFile) {
   plug.SetParameterFromHost(kParamPresetPrevious, 1.0f);
   EXPECT_FALSE(SavePresetFile(plug, PresetSaveFolder() + "mine.tvpreset"));
   EXPECT_FALSE(LoadPresetFile(plug, file + "/x.tvpreset"));
-  EXPECT_EQ(ReadAll(file), "x");
+  EXPECT_EQ(ReadFile(file), "x");
 }
 
 // Unreadable entries are left out or fail to load, and change nothing. As
@@ -265,7 +236,7 @@ TEST_F(PresetFilesystem, SaveOnAFullDiskKeepsTheOldFile) {
   });
   if (code == 77) GTEST_SKIP() << "no file-size limit";
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadAll(path), kDecayQuarter);
+  EXPECT_EQ(ReadFile(path), kDecayQuarter);
   EXPECT_EQ(Entries(scratch.Root() + "Keep"), std::vector<std::string>{"old.tvpreset"});
 }
 
@@ -289,13 +260,13 @@ TEST_F(PresetFilesystem, SaveOnFullAndReadOnlyFileSystems) {
     Thudrix plug(nullptr);
     plug.SetParameterFromHost(kParamDecay, 0.9f);
     if (SavePresetFile(plug, path)) return 1;
-    if (ReadAll(path) != kDecayQuarter) return 2;
+    if (ReadFile(path) != kDecayQuarter) return 2;
     if (Entries(mountPoint) != std::vector<std::string>{"filler", "old.tvpreset"}) return 3;
     // Read-only: room again, but no writing at all. Loading still works.
     fs::remove(mountPoint + "/filler");
     if (mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) return 77;
     if (SavePresetFile(plug, path)) return 4;
-    if (ReadAll(path) != kDecayQuarter) return 5;
+    if (ReadFile(path) != kDecayQuarter) return 5;
     if (SavePresetFile(plug, mountPoint + "/new.tvpreset")) return 6;
     if (!LoadPresetFile(plug, path) || plug.ParamAt(kParamDecay)->Value() != 0.25) return 7;
     PopupMenu menu;

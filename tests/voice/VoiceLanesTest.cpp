@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -10,30 +10,12 @@
 #include "instrument/voice/FloatPhase.h"
 #include "instrument/voice/TriangleOscillator.h"
 #include "instrument/voice/VoiceStages.h"
+#include "tests/voice/Bits.h"
 #include "tests/voice/VoiceLanes.h"
 
 namespace {
 
-uint32_t Bits(float value)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-uint64_t Bits(double value)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-float FromBits(uint32_t bits)
-{
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+float FromBits(uint32_t bits) { return std::bit_cast<float>(bits); }
 
 // The oscillator's own arithmetic: a double sum of floats, less 2 from 1
 // on, rounded to float.

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,19 +11,13 @@
 
 #include "instrument/voice/DrumVoice.h"
 #include "tests/voice/ReferenceVoice.h"
+#include "tests/voice/Bits.h"
 #include "tests/voice/VoiceScenario.h"
 
 namespace {
 
 const char* const kReferencePath = "tests/voice/data/voice_scenario.txt";
 constexpr int kSpotSpacing = 256;
-
-uint32_t Bits(float value)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 uint64_t Fnv1a64(const std::vector<float>& samples)
 {

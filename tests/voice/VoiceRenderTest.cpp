@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
 #include "instrument/voice/DrumVoice.h"
+#include "tests/voice/Bits.h"
 #include "tests/voice/ReferenceVoice.h"
 #include "tests/voice/VoiceLanes.h"
 #include "tests/voice/VoiceScenario.h"
@@ -13,20 +13,6 @@
 namespace {
 
 const std::vector<int> kMixedBlocks = {1, 2, 3, 7, 64, 100, 256, 1000};
-
-uint32_t Bits(float value)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-uint64_t Bits(double value)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 void ExpectSameBits(const std::vector<float>& actual, const std::vector<float>& expected, const char* what)
 {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/vst2/OneMidiEvent.h"
 #include "vst2/VstAbi.h"
 
 struct HostRecorder {
@@ -77,17 +78,8 @@ protected:
     Call(vst2::effMainsChanged, 0, 1);
   }
   void SendNote(int32_t offset, uint8_t note, uint8_t velocity, uint8_t status = 0x90) {
-    vst2::VstMidiEvent event{};
-    event.type = vst2::kVstMidiType;
-    event.byteSize = sizeof event;
-    event.deltaFrames = offset;
-    event.midiData[0] = char(status);
-    event.midiData[1] = char(note);
-    event.midiData[2] = char(velocity);
-    vst2::VstEvents events{};
-    events.numEvents = 1;
-    events.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
-    EXPECT_EQ(Call(vst2::effProcessEvents, 0, 0, &events), 1);
+    OneMidiEvent message(offset, status, note, velocity);
+    EXPECT_EQ(Call(vst2::effProcessEvents, 0, 0, &message.list), 1);
   }
   std::vector<float> RenderFloat(int32_t frames, float fill = 0.0f, bool accumulate = false) {
     std::vector<float> left(frames, fill), right(frames, fill);

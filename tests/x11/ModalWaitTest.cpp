@@ -17,6 +17,7 @@
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
 #include "platform/Lock.h"
+#include "tests/vst2/OneMidiEvent.h"
 #include "tests/x11/XTestSupport.h"
 
 namespace {
@@ -52,17 +53,8 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 // One block of audio as a host renders it: a note, then processReplacing.
 // The note lights the editor's LED from this thread.
 void RenderBlock(vst2::VstEffect* effect, std::vector<float>& left, std::vector<float>& right) {
-  vst2::VstMidiEvent note{};
-  note.type = vst2::kVstMidiType;
-  note.byteSize = sizeof note;
-  note.midiData[0] = char(0x90);
-  note.midiData[1] = 36;
-  note.midiData[2] = 100;
-  std::vector<char> listBytes(sizeof(vst2::VstEvents) + 2 * sizeof(void*));
-  auto* list = reinterpret_cast<vst2::VstEvents*>(listBytes.data());
-  list->numEvents = 1;
-  list->events[0] = reinterpret_cast<vst2::VstEvent*>(&note);
-  effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, list, 0.0f);
+  OneMidiEvent note(0, 0x90, 36, 100);
+  effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, &note.list, 0.0f);
   float* outs[] = {left.data(), right.data()};
   effect->processReplacing(effect, nullptr, outs, kBlock);
 }
