@@ -24,6 +24,7 @@
 #include "raster/PngDecode.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
+#include "tests/support/StartedThudrix.h"
 
 namespace fuzz {
 
@@ -32,27 +33,14 @@ namespace fuzz {
   std::abort();
 }
 
-inline intptr_t QuietHost(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
-
 // A fresh instance for every input, so no input depends on the ones before
 // (the voice's state, its tail above all, is not reset by any call). The
 // preset root is an empty folder: every instance starts from the same sound.
 class Subject {
 public:
   Subject() {
-    static const bool rooted = [] {
-      char root[] = "/tmp/thudra-fuzz-root-XXXXXX";
-      if (mkdtemp(root)) SetPresetRootFolder(std::string(root) + "/");
-      return true;
-    }();
-    (void)rooted;
-    plug_ = std::make_unique<Thudrix>(&QuietHost);
-    Call(vst2::effOpen);
-    Call(vst2::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    Call(vst2::effSetBlockSize, 0, 256);
-    Call(vst2::effMainsChanged, 0, 1);
+    UseEmptyPresetRoot();
+    plug_ = MakeStartedThudrix(&QuietHost, 44100.0f, 256);
   }
   Thudrix& Plug() { return *plug_; }
   vst2::VstEffect* Effect() { return plug_->Effect(); }

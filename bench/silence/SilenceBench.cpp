@@ -4,39 +4,23 @@
 // tail that crawled through subnormal numbers would cost many times more.
 // The unguarded voice is measured alongside for comparison.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "instrument/Thudrix.h"
-#include "presets/PresetFiles.h"
+#include "tests/support/StartedThudrix.h"
 
 namespace {
 
 constexpr int32_t kRate = 48000;
 constexpr int32_t kBlock = 480;  // 10 ms
 
-intptr_t QuietHost(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
-
 // An instance with the longest settings, so its tail lasts longest.
 std::unique_ptr<Thudrix> MakeVoiceWithLongTail() {
-  static const bool rooted = [] {
-    char root[] = "/tmp/thudra-bench-XXXXXX";
-    if (mkdtemp(root)) SetPresetRootFolder(std::string(root) + "/");
-    return true;
-  }();
-  (void)rooted;
-  auto plug = std::make_unique<Thudrix>(&QuietHost);
-  vst2::VstEffect* e = plug->Effect();
-  e->dispatcher(e, vst2::effOpen, 0, 0, nullptr, 0.0f);
-  e->dispatcher(e, vst2::effSetSampleRate, 0, 0, nullptr, float(kRate));
-  e->dispatcher(e, vst2::effSetBlockSize, 0, kBlock, nullptr, 0.0f);
-  e->dispatcher(e, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
-  for (int32_t i = 1; i <= 8; ++i) e->setParameter(e, i, 1.0f);
+  UseEmptyPresetRoot();
+  auto plug = MakeStartedThudrix(&QuietHost, float(kRate), kBlock);
+  for (int32_t i = 1; i <= 8; ++i) plug->Effect()->setParameter(plug->Effect(), i, 1.0f);
   return plug;
 }
 

@@ -3,15 +3,13 @@
 // every half second, rendered sample by sample, by block, or through the
 // instrument's audio callback. The timed benchmark and the instruction
 // count run the same code.
-#include <stdlib.h>
-
 #include <array>
 #include <memory>
 #include <string>
 
 #include "instrument/Thudrix.h"
 #include "instrument/voice/DrumVoice.h"
-#include "presets/PresetFiles.h"
+#include "tests/support/StartedThudrix.h"
 
 namespace voicebench {
 
@@ -57,29 +55,12 @@ inline void BlockByRender(DrumVoice& voice, std::array<float, kBlock>& block, in
     }
 }
 
-inline intptr_t QuietHost(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
-{
-    return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
-
 // An instrument opened and started like a host does, reading presets from
 // an empty scratch folder so no user file changes the figures.
 inline std::unique_ptr<Thudrix> MakeStartedInstrument()
 {
-    static const bool rooted = [] {
-        char root[] = "/tmp/thudra-bench-XXXXXX";
-        if (mkdtemp(root))
-            SetPresetRootFolder(std::string(root) + "/");
-        return true;
-    }();
-    (void)rooted;
-    auto plug = std::make_unique<Thudrix>(&QuietHost);
-    vst2::VstEffect* e = plug->Effect();
-    e->dispatcher(e, vst2::effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, vst2::effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    e->dispatcher(e, vst2::effSetBlockSize, 0, kBlock, nullptr, 0.0f);
-    e->dispatcher(e, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
-    return plug;
+    UseEmptyPresetRoot();
+    return MakeStartedThudrix(&QuietHost, static_cast<float>(kRate), kBlock);
 }
 
 // One block through the double-precision callback, the hits as note-ons at

@@ -6,6 +6,7 @@
 
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
+#include "tests/support/StartedThudrix.h"
 
 // A Thudrix with a recording host, opened and prepared like a host does.
 class ThudrixFixture : public ::testing::Test {
@@ -26,12 +27,7 @@ protected:
   }
 
   static std::unique_ptr<Thudrix> MakeOpened(double rate, int32_t block) {
-    auto made = std::make_unique<Thudrix>(&Host);
-    made->Dispatch(vst2::effOpen, 0, 0, nullptr, 0);
-    made->Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, float(rate));
-    made->Dispatch(vst2::effSetBlockSize, 0, block, nullptr, 0);
-    made->Dispatch(vst2::effMainsChanged, 0, 1, nullptr, 0);
-    return made;
+    return MakeStartedThudrix(&Host, float(rate), block);
   }
   void TearDown() override {
     plug.reset();

@@ -26,6 +26,7 @@
 #include "graphics/EditorSnapshot.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
+#include "tests/support/StartedThudrix.h"
 #include "platform/Lock.h"
 #include "presets/PresetFiles.h"
 
@@ -243,13 +244,7 @@ void EditorThread(Thudrix* plug, const std::string& snapshotPath, const std::ato
 }
 
 std::unique_ptr<Thudrix> MakeStarted(double rate, int32_t block) {
-  auto plug = std::make_unique<Thudrix>(&Host);
-  vst2::VstEffect* effect = plug->Effect();
-  effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
-  effect->dispatcher(effect, vst2::effSetSampleRate, 0, 0, nullptr, float(rate));
-  effect->dispatcher(effect, vst2::effSetBlockSize, 0, block, nullptr, 0.0f);
-  effect->dispatcher(effect, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
-  return plug;
+  return MakeStartedThudrix(&Host, float(rate), block);
 }
 
 void Report(const char* what, const Counts& counts, double seconds) {

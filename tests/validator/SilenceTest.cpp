@@ -13,13 +13,11 @@
 #include <vector>
 
 #include "instrument/Thudrix.h"
+#include "tests/support/StartedThudrix.h"
 #include "presets/PresetFiles.h"
 
 namespace {
 
-intptr_t QuietHost(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == vst2::audioMasterVersion ? 2400 : 0;
-}
 
 class GuardedAndUnguarded : public ::testing::Test {
 protected:
@@ -35,12 +33,8 @@ protected:
 
 public:
   static std::unique_ptr<Thudrix> Make(float rate, int32_t block, const std::vector<float>& knobs) {
-    auto plug = std::make_unique<Thudrix>(&QuietHost);
+    auto plug = MakeStartedThudrix(&QuietHost, rate, block);
     vst2::VstEffect* e = plug->Effect();
-    e->dispatcher(e, vst2::effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, vst2::effSetSampleRate, 0, 0, nullptr, rate);
-    e->dispatcher(e, vst2::effSetBlockSize, 0, block, nullptr, 0.0f);
-    e->dispatcher(e, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
     for (size_t i = 0; i < knobs.size(); ++i) e->setParameter(e, int32_t(i), knobs[i]);
     return plug;
   }

@@ -16,6 +16,7 @@
 #include "graphics/x11/X11Editor.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
+#include "tests/support/StartedThudrix.h"
 #include "platform/Lock.h"
 #include "tests/vst2/OneMidiEvent.h"
 #include "tests/x11/XTestSupport.h"
@@ -34,7 +35,6 @@ constexpr int kHeight = Editor::kDefaultHeight;
 constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int32_t kBlock = 256;
 
-intptr_t QuietHost(vst2::VstEffect*, int32_t, int32_t, intptr_t, void*, float) { return 0; }
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -67,12 +67,8 @@ protected:
     MidiLearnTable::Shared().Reset();
     user = std::make_unique<TestDisplay>();
     ASSERT_NE(user->Get(), nullptr);
-    plug = std::make_unique<Thudrix>(&QuietHost);
+    plug = MakeStartedThudrix(&QuietHost, 44100.0f, kBlock);
     vst2::VstEffect* effect = plug->Effect();
-    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
-    effect->dispatcher(effect, vst2::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    effect->dispatcher(effect, vst2::effSetBlockSize, 0, kBlock, nullptr, 0.0f);
-    effect->dispatcher(effect, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
     parent = user->CreateParent(0, 0, kWidth, kHeight);
     ASSERT_EQ(effect->dispatcher(effect, vst2::effEditOpen, 0, 0,
                                  reinterpret_cast<void*>(uintptr_t(parent)), 0.0f),
