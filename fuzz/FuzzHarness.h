@@ -24,7 +24,7 @@
 #include "raster/PngDecode.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 
 namespace fuzz {
 

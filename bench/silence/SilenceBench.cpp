@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "instrument/Thudrix.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "instrument/Thudrix.h"
 #include "instrument/voice/DrumVoice.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 
 namespace voicebench {
 

@@ -6,7 +6,7 @@
 
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 
 // A Thudrix with a recording host, opened and prepared like a host does.
 class ThudrixFixture : public ::testing::Test {

@@ -26,7 +26,7 @@
 #include "graphics/EditorSnapshot.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 #include "platform/Lock.h"
 #include "presets/PresetFiles.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "instrument/Thudrix.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 #include "presets/PresetFiles.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "graphics/x11/X11Editor.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
-#include "tests/support/StartedThudrix.h"
+#include "tests/instrument/StartedThudrix.h"
 #include "platform/Lock.h"
 #include "tests/vst2/OneMidiEvent.h"
 #include "tests/x11/XTestSupport.h"
