@@ -151,13 +151,14 @@ void CachedFont::RenderGlyph(GlyphRecord* record, uint32_t code) {
       image.maskWidth < 1 || image.maskHeight < 1) {
     glyphPixels_.Resize(oldSize, false);
     record->maskPosition = -1;
-    record->maskWidth = record->maskHeight = record->advance = 0;
+    record->maskWidth = record->maskHeight = record->advance = record->maskTop = 0;
     return;
   }
   record->maskPosition = oldSize + 1;
   record->maskWidth = image.maskWidth;
   record->maskHeight = image.maskHeight;
   record->advance = image.advance;
+  record->maskTop = image.maskTop;
 }
 
 const GlyphRecord* CachedFont::Glyph(uint32_t code) {
@@ -212,7 +213,7 @@ int32_t CachedFont::MeasureText(const char* text, int32_t length, RasterRect* re
     const GlyphRecord* glyph = Glyph(code);
     if (!glyph || glyph->maskPosition <= 0) continue;
     lineWidth += glyph->advance;
-    height = Max64(height, lineTop + glyph->maskHeight);
+    height = Max64(height, lineTop + glyph->maskTop + glyph->maskHeight);
   }
   widest = Max64(widest, lineWidth);
   rect->right = int32_t(Min64(int64_t(rect->left) + widest, INT32_MAX));
@@ -268,8 +269,8 @@ int32_t CachedFont::DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_
     if (!glyph || glyph->maskPosition <= 0) continue;
     const uint8_t* mask = GlyphMask(*glyph);
     if (!mask) continue;
-    DrawGlyph(bitmap, mask, glyph->maskWidth, glyph->maskHeight, x, lineTop, clip);
-    lowest = Max64(lowest, lineTop + glyph->maskHeight);
+    DrawGlyph(bitmap, mask, glyph->maskWidth, glyph->maskHeight, x, lineTop + glyph->maskTop, clip);
+    lowest = Max64(lowest, lineTop + glyph->maskTop + glyph->maskHeight);
     x += glyph->advance;
   }
   weight_ = savedWeight;

@@ -75,6 +75,7 @@ struct GlyphRecord {
   int32_t maskHeight;
   int32_t advance;
   uint16_t code;         // only used by the records for codes 128 and above
+  int32_t maskTop;       // first mask row relative to the line's top (0 or less)
 };
 
 // Renders each character once into a coverage mask and blends the masks.

@@ -53,6 +53,16 @@ MouseMods ModsFromKeyFlags(WPARAM keys) {
 
 RECT ToRect(const PixelRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
+// Keys the editor does not use belong to the host: its shortcuts and its
+// computer keyboard need the presses, characters and releases alike. The
+// host's window answers for them, system keys (Alt+F4) included, so they
+// are not handled a second time here.
+LRESULT ForwardKey(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND root = GetAncestor(window, GA_ROOT);
+  if (root && root != window) return SendMessageA(root, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
 bool IsPlainChild(HWND window) {
   const LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
   const LONG_PTR exStyle = GetWindowLongPtrA(window, GWL_EXSTYLE);
@@ -83,7 +93,7 @@ HMENU BuildMenu(const PopupMenu& menu, int32_t& counter, int32_t depth) {
     }
     TextBuf shown;
     menu.ShownText(i, shown);
-    const std::wstring text = Wide(shown.Get());
+    const std::wstring text = Wide(winui::MenuItemText(shown.Get()).c_str());
     if (item->submenu) {
       if (HMENU submenu = BuildMenu(*item->submenu, counter, depth + 1)) {
         AppendMenuW(handle, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), text.c_str());
@@ -307,26 +317,66 @@ void WinEditor::ForgetEntryBox() {
   entryFont_ = nullptr;
 }
 
+namespace {
+
+HFONT CreateEntryFont(const TextStyle& style) {
+  char face[TextStyle::kFaceCapacity] = {};
+  std::snprintf(face, sizeof(face), "%.*s", TextStyle::kFaceCapacity - 1, style.faceName);
+  return CreateFontA(style.size, 0, 0, 0, style.style == kStyleBold ? FW_BOLD : FW_DONTCARE,
+                     style.style == kStyleItalic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+// The text's width and the font's line height, in the box's font.
+void MeasureEntryText(HWND window, HFONT font, const std::wstring& text, int32_t& width,
+                      int32_t& lineHeight) {
+  width = lineHeight = 0;
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+  SIZE extent{};
+  if (GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent)) width = extent.cx;
+  TEXTMETRICW metrics{};
+  if (GetTextMetricsW(dc, &metrics)) lineHeight = metrics.tmHeight;
+  if (previous) SelectObject(dc, previous);
+  ReleaseDC(window, dc);
+}
+
+}  // namespace
+
 void WinEditor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
                                const char* initialText, PlugParam* param) {
   HWND window = AsWindow(window_);
   if (!control || entryBox_ || !window) return;
-  DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE;
+  const std::wstring text = Wide(initialText);
+  HFONT font = CreateEntryFont(style);
+  // The box grows to show the whole value (a multi-line box narrower than
+  // its text wraps it and shows the middle only); longer typing scrolls.
+  int32_t textWidth = 0, lineHeight = 0;
+  MeasureEntryText(window, font, text, textWidth, lineHeight);
+  const PixelRect bounds = winui::EntryBoxBounds(rect, textWidth, lineHeight, width_, height_);
+  DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOHSCROLL;
   if (style.alignment == kAlignCenter) boxStyle |= ES_CENTER;
   if (style.alignment == kAlignRight) boxStyle |= ES_RIGHT;
-  HWND box = CreateWindowExW(0, L"EDIT", Wide(initialText).c_str(), boxStyle, rect.left, rect.top,
-                             rect.right - rect.left + 1, rect.bottom - rect.top + 1, window,
+  HWND box = CreateWindowExW(0, L"EDIT", text.c_str(), boxStyle, bounds.left, bounds.top,
+                             bounds.Width(), bounds.Height(), window,
                              reinterpret_cast<HMENU>(intptr_t(kEntryBoxId)),
                              AsInstance(moduleInstance_), nullptr);
-  if (!box) return;
-  char face[TextStyle::kFaceCapacity] = {};
-  std::snprintf(face, sizeof(face), "%.*s", TextStyle::kFaceCapacity - 1, style.faceName);
-  HFONT font = CreateFontA(style.size, 0, 0, 0, style.style == kStyleBold ? FW_BOLD : FW_DONTCARE,
-                           style.style == kStyleItalic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, face);
+  if (!box) {
+    if (font) DeleteObject(font);
+    return;
+  }
   if (font) SendMessageW(box, WM_SETFONT, WPARAM(font), FALSE);
   entryFont_ = font;
+  SendMessageW(box, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+               MAKELPARAM(winui::kEntryTextInset, winui::kEntryTextInset));
+  // The line in the middle of the box, as in the Linux box.
+  if (lineHeight > 0 && lineHeight < bounds.Height()) {
+    const int32_t lineTop = (bounds.Height() - lineHeight) / 2;
+    RECT textArea{0, lineTop, bounds.Width(), lineTop + lineHeight};
+    SendMessageW(box, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&textArea));
+  }
   SendMessageW(box, EM_SETSEL, 0, -1);
   SendMessageW(box, EM_LIMITTEXT, WPARAM(control->TextEntryLength() > 0 ? control->TextEntryLength() : 1), 0);
   SetFocus(box);
@@ -513,8 +563,10 @@ void WinEditorWindow::Tick(WinEditor* editor, HWND window) {
   InvalidateRect(window, &area, FALSE);
   if (editor->entryBox_) {
     // Not painted over: the box stays on top of its control.
-    if (editor->entryControl_) {
-      const RECT boxArea = ToRect(editor->entryControl_->Rect());
+    RECT boxArea{};
+    HWND box = AsWindow(editor->entryBox_);
+    if (GetWindowRect(box, &boxArea)) {
+      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&boxArea), 2);
       ValidateRect(window, &boxArea);
     }
     UpdateWindow(window);
@@ -543,7 +595,10 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
     editor->ForgetWindow();
     return DefWindowProcA(window, message, wParam, lParam);
   }
-  if (editor->entryBox_ && editor->entryState_ == WinEditor::kEntryFocused) {
+  // The box just got the focus: a press cancels it, input goes nowhere, but
+  // painting, colouring the box and the tick go on as usual.
+  if (editor->entryBox_ && editor->entryState_ == WinEditor::kEntryFocused &&
+      message != WM_PAINT && message != WM_TIMER && message != WM_CTLCOLOREDIT) {
     if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) {
       editor->entryState_ = WinEditor::kEntryCancel;
       return 0;
@@ -572,16 +627,33 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
       return 0;
     case WM_KEYDOWN: {
       const int32_t key = winui::KeyCodeFor(uint32_t(wParam));
+      bool taken = false;
       if (key >= 0) {
         POINT at{};
         GetCursorPos(&at);
         ScreenToClient(window, &at);
-        if (editor->HandleKey(at.x, at.y, key)) return 0;
+        taken = editor->HandleKey(at.x, at.y, key);
       }
-      HWND root = GetAncestor(window, GA_ROOT);
-      if (root && root != window) SendMessageA(root, message, wParam, lParam);
-      return DefWindowProcA(window, message, wParam, lParam);
+      editor->lastPressTaken_ = taken;
+      if (wParam < editor->keysTaken_.size()) editor->keysTaken_[wParam] = taken;
+      if (taken) return 0;
+      return ForwardKey(window, message, wParam, lParam);
     }
+    case WM_KEYUP:
+      if (wParam < editor->keysTaken_.size() && editor->keysTaken_[wParam]) {
+        editor->keysTaken_[wParam] = false;
+        return 0;
+      }
+      return ForwardKey(window, message, wParam, lParam);
+    case WM_CHAR:
+    case WM_DEADCHAR:
+      if (editor->lastPressTaken_) return 0;
+      return ForwardKey(window, message, wParam, lParam);
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+    case WM_SYSDEADCHAR:
+      return ForwardKey(window, message, wParam, lParam);
     case WM_TIMER:
       if (wParam == UINT_PTR(WinEditor::kTimerId)) Tick(editor, window);
       return 0;
@@ -607,6 +679,9 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+    // The class asks for double clicks; a quick second middle click is a
+    // press like the first, so that its release has one to end.
+    case WM_MBUTTONDBLCLK:
       if (editor->entryBox_) {
         editor->CloseEntryBox();
         const RECT all{0, 0, editor->Width(), editor->Height()};
@@ -619,6 +694,7 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
       ReleaseCapture();
       editor->HandleMouseUp(x, y, ModsFromKeyFlags(wParam));
       return 0;

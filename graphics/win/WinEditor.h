@@ -3,6 +3,7 @@
 // host's editor window, its 40 ms redraw timer, the in-place entry box,
 // popup menus and the system dialogs. Window handles are kept as void* so
 // that <windows.h> stays out of this header.
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -80,4 +81,7 @@ private:
   std::string mainWindowClass_;
   void* entryFont_ = nullptr;  // the entry box's font, released with the box
   bool painting_ = false;      // inside the window's paint message
+  // Keys whose press a control took: their release is the editor's too.
+  std::bitset<256> keysTaken_;
+  bool lastPressTaken_ = false;  // the character of the last press is the editor's
 };

@@ -1,5 +1,6 @@
 #include "graphics/win/WinEditorLogic.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -82,6 +83,42 @@ std::string FolderOfModulePath(const std::string& path) {
   const size_t slash = path.rfind('\\');
   if (slash == std::string::npos || slash + 1 == path.size()) return {};
   return path.substr(0, slash + 1);
+}
+
+std::string MenuItemText(const char* text) {
+  std::string shown;
+  for (const char* at = text ? text : ""; *at; ++at) {
+    if (*at == '&') shown += '&';
+    shown += *at;
+  }
+  return shown;
+}
+
+namespace {
+
+// One side of the box: at least `least` long, centred on the prompt's span
+// [low, high) and moved back inside [0, limit) when it fits there.
+void PlaceSpan(int32_t low, int32_t high, int32_t least, int32_t limit, int32_t& start,
+               int32_t& end) {
+  const int64_t length = std::max<int64_t>(int64_t(high) - low, least);
+  int64_t first = (int64_t(low) + high - length) / 2;
+  if (length <= limit) first = std::clamp<int64_t>(first, 0, limit - length);
+  start = int32_t(std::clamp<int64_t>(first, INT32_MIN, INT32_MAX));
+  end = int32_t(std::clamp<int64_t>(first + length, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight,
+                         int32_t editorWidth, int32_t editorHeight) {
+  // One more pixel each way: the prompt's right and bottom edges are inside.
+  const int64_t right = int64_t(prompt.right) + 1, bottom = int64_t(prompt.bottom) + 1;
+  const int32_t wide = int32_t(std::clamp<int64_t>(int64_t(std::max(textWidth, 0)) + 2 * kEntryTextInset + 1, 0, 1 << 16));
+  const int32_t tall = int32_t(std::clamp<int64_t>(int64_t(std::max(lineHeight, 0)) + 2, 0, 1 << 16));
+  PixelRect box;
+  PlaceSpan(prompt.left, int32_t(std::min<int64_t>(right, INT32_MAX)), wide, editorWidth, box.left, box.right);
+  PlaceSpan(prompt.top, int32_t(std::min<int64_t>(bottom, INT32_MAX)), tall, editorHeight, box.top, box.bottom);
+  return box;
 }
 
 }  // namespace winui

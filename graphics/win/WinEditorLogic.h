@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "graphics/GuiTypes.h"
+
 class PlugParam;
 
 namespace winui {
@@ -31,5 +33,19 @@ std::string FileFilter(const char* extensions, std::string* defaultExtension);
 // The path up to and including its last backslash; empty when there is
 // none or it is the last character.
 std::string FolderOfModulePath(const std::string& path);
+
+// A menu item's text for the system menu, which reads "&" as the mark of a
+// shortcut letter: each "&" doubled so it shows as itself.
+std::string MenuItemText(const char* text);
+
+// Pixels between the entry box's edge and its text, as in the Linux box.
+constexpr int32_t kEntryTextInset = 2;
+
+// Where the entry box goes for a prompt rect (right and bottom edges
+// included): at least the rect, widened to hold a text of textWidth pixels
+// between the insets and heightened to hold a line, centred on the rect and
+// kept inside the editor where it fits.
+PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight,
+                         int32_t editorWidth, int32_t editorHeight);
 
 }  // namespace winui

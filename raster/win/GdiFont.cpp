@@ -110,34 +110,57 @@ bool RenderNativeGlyph(NativeFontHandle font, uint32_t code, GrowBuf* pixels, Gl
   image->advance = advance;
   image->maskWidth = width;
   image->maskHeight = height;
+  image->maskTop = 0;
   if (width < 1 || height < 1) {
     SelectObject(dc, previous);
     return true;
   }
-  if (width > kMaxGlyphSide || height > kMaxGlyphSide ||
-      !rasterwin::PrepareGlyphScratch(width, height)) {
+  // Marks above capitals may rise over the font's cell: the
+  // character is drawn unclipped below some headroom, and the rows it
+  // reaches there are kept.
+  const int32_t headroom = (height + 1) / 2;
+  const int32_t drawnHeight = height + headroom;
+  if (width > kMaxGlyphSide || drawnHeight > kMaxGlyphSide ||
+      !rasterwin::PrepareGlyphScratch(width, drawnHeight)) {
     SelectObject(dc, previous);
     return false;
   }
   // Cleared to black, then the character in white: red is the coverage.
   const int32_t span = scratch.RowSpan();
   std::memset(scratch.PixelData(), 0, size_t(span) * size_t(scratch.Height()) * sizeof(Pixel32));
-  RECT cell{0, 0, width, height};
-  DrawTextW(dc, character, 1, &cell, DT_SINGLELINE | DT_NOPREFIX);
+  RECT cell{0, headroom, width, headroom + height};
+  DrawTextW(dc, character, 1, &cell, DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
   GdiFlush();
   SelectObject(dc, previous);
 
+  const Pixel32* source = scratch.PixelData();
+  auto rowCovered = [&](int32_t y) {
+    for (int32_t x = 0; x < width; ++x) {
+      if ((source[ptrdiff_t(y) * span + x] >> 16) & 0xFF) return true;
+    }
+    return false;
+  };
+  int32_t firstRow = headroom;
+  for (int32_t y = 0; y < headroom; ++y) {
+    if (rowCovered(y)) {
+      firstRow = y;
+      break;
+    }
+  }
+  const int32_t rows = drawnHeight - firstRow;
+  image->maskTop = firstRow - headroom;
+  image->maskHeight = rows;
+
   const int32_t oldSize = pixels->Size();
-  const int64_t maskBytes = int64_t(width) * height;
+  const int64_t maskBytes = int64_t(width) * rows;
   if (maskBytes > INT32_MAX - int64_t(oldSize) || !pixels->Resize(oldSize + int32_t(maskBytes), false) ||
       pixels->Size() != oldSize + int32_t(maskBytes)) {
     return false;
   }
   uint8_t* mask = pixels->Data() + oldSize;
-  const Pixel32* source = scratch.PixelData();
-  for (int32_t y = 0; y < height; ++y) {
+  for (int32_t y = 0; y < rows; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      mask[ptrdiff_t(y) * width + x] = uint8_t((source[ptrdiff_t(y) * span + x] >> 16) & 0xFF);
+      mask[ptrdiff_t(y) * width + x] = uint8_t((source[ptrdiff_t(y + firstRow) * span + x] >> 16) & 0xFF);
     }
   }
   return true;

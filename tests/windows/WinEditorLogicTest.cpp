@@ -1,7 +1,10 @@
 // The Windows editor's own decisions: key mapping, wheel steps, timer period,
-// the entry box's character filter and commit value, the file filter.
+// the entry box's character filter, commit value and bounds, the file
+// filter, menu texts.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "graphics/GuiTypes.h"
@@ -132,4 +135,43 @@ TEST(WinEditorLogic, ModuleFolderEndsWithItsBackslash) {
   EXPECT_EQ(FolderOfModulePath("Thudra.dll"), "");
   EXPECT_EQ(FolderOfModulePath("C:\\VST\\"), "");
   EXPECT_EQ(FolderOfModulePath(""), "");
+}
+
+TEST(WinEditorLogic, MenuTextShowsAmpersandsAsThemselves) {
+  EXPECT_EQ(MenuItemText("Kick & Snare"), "Kick && Snare");
+  EXPECT_EQ(MenuItemText("&&&"), "&&&&&&");
+  EXPECT_EQ(MenuItemText("\xc3\x9c" "bersteuert & Co"), "\xc3\x9c" "bersteuert && Co");
+  EXPECT_EQ(MenuItemText("Plain"), "Plain");
+  EXPECT_EQ(MenuItemText(""), "");
+  EXPECT_EQ(MenuItemText(nullptr), "");
+}
+
+TEST(WinEditorLogic, EntryBoxHoldsItsTextAndStaysInTheEditor) {
+  // The knob's 30 x 16 prompt in a 592 x 442 editor.
+  const PixelRect prompt{405, 144, 435, 160};
+  // A short text keeps the prompt's own box (edges included).
+  EXPECT_EQ(EntryBoxBounds(prompt, 10, 13, 592, 442), (PixelRect{405, 144, 436, 161}));
+  // A wider text widens it about the same centre, with the insets.
+  const PixelRect wide = EntryBoxBounds(prompt, 44, 13, 592, 442);
+  EXPECT_EQ(wide.Width(), 44 + 2 * kEntryTextInset + 1);
+  EXPECT_LE(std::abs((wide.left + wide.right) - (405 + 436)), 1);
+  EXPECT_EQ(wide.top, 144);
+  // A tall font heightens it.
+  const PixelRect tall = EntryBoxBounds(prompt, 10, 24, 592, 442);
+  EXPECT_EQ(tall.Height(), 26);
+  EXPECT_LE(std::abs((tall.top + tall.bottom) - (144 + 161)), 1);
+  // Near an edge the box moves inside rather than off the editor.
+  const PixelRect corner = EntryBoxBounds(PixelRect{0, 0, 30, 16}, 60, 13, 592, 442);
+  EXPECT_EQ(corner.left, 0);
+  EXPECT_EQ(corner.Width(), 60 + 2 * kEntryTextInset + 1);
+  const PixelRect right = EntryBoxBounds(PixelRect{570, 430, 591, 441}, 60, 13, 592, 442);
+  EXPECT_EQ(right.right, 592);
+  EXPECT_EQ(right.bottom, 442);
+  // A box larger than the editor is centred and left as it is.
+  const PixelRect huge = EntryBoxBounds(PixelRect{10, 10, 20, 20}, 900, 13, 592, 442);
+  EXPECT_EQ(huge.Width(), 900 + 2 * kEntryTextInset + 1);
+  // Absurd inputs give a bounded box, not an overflow.
+  const PixelRect absurd = EntryBoxBounds(PixelRect{INT32_MAX - 5, 0, INT32_MAX, 16}, INT32_MAX, -4, 592, 442);
+  EXPECT_GT(absurd.Width(), 0);
+  EXPECT_GT(absurd.Height(), 0);
 }

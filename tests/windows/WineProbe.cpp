@@ -5,6 +5,9 @@
 //   thudra-wine-probe raster
 //   thudra-wine-probe editor MODULE OUT.bmp
 //   thudra-wine-probe mouse MODULE BEFORE.bmp AFTER.bmp
+//   thudra-wine-probe keys|middle|menu MODULE
+//   thudra-wine-probe entry | marks
+//   thudra-wine-probe documents      (prints the documents folder)
 #include <windows.h>
 
 #include <cmath>
@@ -15,13 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "graphics/win/WinEditor.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Lock.h"
+#include "platform/win32/Utf.h"
 #include "raster/GlyphSource.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
 #include "raster/win/SystemText.h"
+#include "tests/graphics/GraphicsTestSupport.h"
 #include "vst2/VstAbi.h"
 
 namespace {
@@ -440,6 +446,400 @@ int MouseInput(const char* modulePath, const char* beforePath, const char* after
   return failures ? 1 : 0;
 }
 
+// The messages a stand-in host window receives.
+std::vector<MSG> hostMessages;
+
+LRESULT CALLBACK RecordingHostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message >= WM_KEYFIRST && message <= WM_KEYLAST) {
+    MSG record{};
+    record.hwnd = window;
+    record.message = message;
+    record.wParam = wParam;
+    record.lParam = lParam;
+    hostMessages.push_back(record);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// An instance with its editor open in a top-level stand-in host window.
+struct OpenedEditor {
+  HMODULE module = nullptr;
+  vst2::VstEffect* effect = nullptr;
+  HWND host = nullptr;
+  HWND child = nullptr;
+  int width = 0, height = 0;
+
+  bool Open(const char* modulePath, WNDPROC hostProcedure) {
+    module = LoadLibraryA(modulePath);
+    effect = CreateEffect(module);
+    if (!effect) return false;
+    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    vst2::ERect* rect = nullptr;
+    effect->dispatcher(effect, vst2::effEditGetRect, 0, 0, &rect, 0.0f);
+    width = rect ? rect->right - rect->left : 0;
+    height = rect ? rect->bottom - rect->top : 0;
+    WNDCLASSA hostClass{};
+    hostClass.lpfnWndProc = hostProcedure;
+    hostClass.hInstance = GetModuleHandleA(nullptr);
+    hostClass.lpszClassName = "ProbeStandInHost";
+    RegisterClassA(&hostClass);
+    host = CreateWindowExA(0, "ProbeStandInHost", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetCursorPos(width + 100, height + 100);
+    effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
+    child = host ? FindWindowExA(host, nullptr, "PlugWndClass", "Plug") : nullptr;
+    Check(child != nullptr, "the editor opens in the stand-in host window");
+    return child != nullptr;
+  }
+
+  ~OpenedEditor() {
+    if (effect) {
+      effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+      effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+    }
+    if (host) DestroyWindow(host);
+    if (module) FreeLibrary(module);
+  }
+};
+
+// Pumps messages until `done` holds or the time is up; true if it held.
+template <typename Condition>
+bool PumpUntil(Condition done, DWORD milliseconds) {
+  const DWORD end = GetTickCount() + milliseconds;
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    if (done()) return true;
+    const int32_t left = int32_t(end - GetTickCount());
+    if (left <= 0) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left), QS_ALLINPUT);
+  }
+}
+
+LPARAM KeyParam(UINT virtualKey, bool release, bool alt) {
+  const UINT scan = MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC);
+  LPARAM value = 1 | (LPARAM(scan & 0xFF) << 16);
+  if (alt) value |= LPARAM(1) << 29;
+  if (release) value |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
+  return value;
+}
+
+// Keys over the editor that it does not use reach the host's window: the
+// presses, the characters the message loop makes of them, the releases and
+// the system keys, each once and in order.
+int Keys(const char* modulePath) {
+  OpenedEditor opened;
+  if (!opened.Open(modulePath, RecordingHostProcedure)) return 1;
+  HWND child = opened.child;
+  Pump(100);
+  hostMessages.clear();
+  struct Sent {
+    UINT message;
+    WPARAM key;
+    LPARAM param;
+  };
+  const Sent sent[] = {
+      {WM_KEYDOWN, VK_SPACE, KeyParam(VK_SPACE, false, false)},
+      {WM_KEYUP, VK_SPACE, KeyParam(VK_SPACE, true, false)},
+      {WM_KEYDOWN, 'Q', KeyParam('Q', false, false)},
+      {WM_KEYUP, 'Q', KeyParam('Q', true, false)},
+      {WM_KEYDOWN, VK_F12, KeyParam(VK_F12, false, false)},
+      {WM_KEYUP, VK_F12, KeyParam(VK_F12, true, false)},
+      {WM_SYSKEYDOWN, 'X', KeyParam('X', false, true)},
+      {WM_SYSKEYUP, 'X', KeyParam('X', true, true)},
+  };
+  // One at a time, through a message loop that makes characters of them.
+  for (const Sent& key : sent) {
+    const size_t before = hostMessages.size();
+    PostMessageA(child, key.message, key.key, key.param);
+    PumpUntil([&] { return hostMessages.size() > before; }, 1000);
+    Pump(20);  // the character the loop made, if any
+  }
+  Pump(100);  // nothing more, such as a message twice
+  std::string seen;
+  for (const MSG& m : hostMessages) {
+    char entry[48];
+    std::snprintf(entry, sizeof entry, "%04x:%02x ", unsigned(m.message), unsigned(m.wParam & 0xFF));
+    seen += entry;
+  }
+  const std::string expected =
+      "0100:20 0102:20 0101:20 0100:51 0102:71 0101:51 0100:7b 0101:7b 0104:58 0106:78 0105:58 ";
+  Check(seen == expected, "the host window receives every key message: " + seen);
+  bool fromHost = true;
+  for (const MSG& m : hostMessages) fromHost = fromHost && m.hwnd == opened.host;
+  Check(fromHost, "all of them at the host's top-level window");
+  return failures ? 1 : 0;
+}
+
+int MiddleClicks(const char* modulePath) {
+  constexpr int32_t kDecay = 2, kMidiTuneFlag = 9, kTrigger = 13;
+  OpenedEditor opened;
+  if (!opened.Open(modulePath, DefWindowProcA)) return 1;
+  HWND child = opened.child;
+  vst2::VstEffect* effect = opened.effect;
+  Pump(300);
+  const size_t mark = hostCalls.size();
+  struct Place {
+    int x, y;
+    const char* what;
+  };
+  const Place places[] = {{519, 139, "the pad"}, {420, 152, "a knob"}, {56, 178, "a switch"},
+                          {402, 29, "an arrow"}};
+  for (const Place& place : places) {
+    Send(child, WM_MBUTTONDOWN, MK_MBUTTON, place.x, place.y);
+    Pump(50);
+    Send(child, WM_MBUTTONUP, 0, place.x, place.y);
+    Pump(50);
+    Check(GetCapture() != child, std::string("a middle click on ") + place.what + " lets the mouse go");
+  }
+  // A quick second middle click arrives as a double click: still a press.
+  Send(child, WM_MBUTTONDOWN, MK_MBUTTON, 519, 139);
+  Send(child, WM_MBUTTONUP, 0, 519, 139);
+  Send(child, WM_MBUTTONDBLCLK, MK_MBUTTON, 519, 139);
+  Send(child, WM_MBUTTONUP, 0, 519, 139);
+  Pump(100);
+  Check(GetCapture() != child, "a middle double click lets the mouse go");
+  Check(effect->getParameter(effect, kTrigger) == 0.0f, "the pad reads off after middle clicks");
+  int open = 0;
+  for (int32_t index = 0; index < effect->numParams; ++index) {
+    int begins = 0, ends = 0;
+    for (size_t i = mark; i < hostCalls.size(); ++i) {
+      begins += hostCalls[i].opcode == vst2::audioMasterBeginEdit && hostCalls[i].index == index;
+      ends += hostCalls[i].opcode == vst2::audioMasterEndEdit && hostCalls[i].index == index;
+    }
+    if (begins != ends) {
+      std::printf("     parameter %d: %d begins, %d ends\n", index, begins, ends);
+      ++open;
+    }
+  }
+  Check(open == 0, "every edit the middle clicks began has ended");
+  const float decay = effect->getParameter(effect, kDecay);
+  Send(child, WM_MOUSEMOVE, MK_MBUTTON, 420, 100);
+  Pump(50);
+  Check(effect->getParameter(effect, kDecay) == decay, "moving after the middle clicks turns no knob");
+  // The next left click acts at once.
+  const float tune = effect->getParameter(effect, kMidiTuneFlag);
+  Send(child, WM_LBUTTONDOWN, MK_LBUTTON, 56, 178);
+  Send(child, WM_LBUTTONUP, 0, 56, 178);
+  Pump(50);
+  Check(effect->getParameter(effect, kMidiTuneFlag) != tune, "the next left click toggles the switch");
+  return failures ? 1 : 0;
+}
+
+// The window's pixels in area, copied at once.
+std::vector<uint32_t> Pixels(HWND window, const RECT& area) {
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(memory, dib);
+  HDC dc = GetDC(window);
+  BitBlt(memory, 0, 0, width, height, dc, area.left, area.top, SRCCOPY);
+  GdiFlush();
+  ReleaseDC(window, dc);
+  const auto* first = static_cast<const uint32_t*>(bits);
+  std::vector<uint32_t> pixels(first, first + size_t(width) * height);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(dib);
+  return pixels;
+}
+
+// The value entry box of the Windows editor, in-process over a test
+// plug-in: its whole text on show, the editor painting and ticking while the
+// box has the focus, and a typed value committed by Enter.
+int Entry() {
+  using namespace graphics_test;
+  TestPlug plug;
+  plug.ParamAt(kGain)->DefineDouble("Gain", 0.85, 0.0, 1.0, 0.0001);
+  auto* editor = new WinEditor(&plug, 300, 200);
+  plug.SetEditor(editor);
+  editor->SetModuleInstance(GetModuleHandleA(nullptr));
+  auto* knob = new ProbeControl(&plug, {20, 20, 80, 80}, kGain);
+  knob->SetPromptDisabled(false);
+  editor->AddControl(knob);
+  auto* other = new ProbeControl(&plug, {200, 20, 260, 80}, kPower);
+  editor->AddControl(other);
+
+  WNDCLASSA hostClass{};
+  hostClass.lpfnWndProc = DefWindowProcA;
+  hostClass.hInstance = GetModuleHandleA(nullptr);
+  hostClass.lpszClassName = "ProbeEntryHost";
+  RegisterClassA(&hostClass);
+  HWND host = CreateWindowExA(0, "ProbeEntryHost", "Entry", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND child = static_cast<HWND>(editor->OpenEditorWindow(host));
+  Check(child != nullptr, "the editor opens");
+  if (!child) return 1;
+  Pump(200);
+  Send(child, WM_RBUTTONDOWN, MK_RBUTTON, 50, 50);
+  Send(child, WM_RBUTTONUP, 0, 50, 50);
+  HWND box = FindWindowExA(child, nullptr, "EDIT", nullptr);
+  Check(box != nullptr, "a right click on the control opens the entry box");
+  if (!box) return 1;
+  wchar_t text[32] = {};
+  const int length = GetWindowTextW(box, text, 32);
+  Check(std::wstring(text) == L"0.8500", "the box holds the value 0.8500");
+  RECT client{};
+  GetClientRect(box, &client);
+  HDC dc = GetDC(box);
+  HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text, length, &extent);
+  SelectObject(dc, previous);
+  ReleaseDC(box, dc);
+  // On screen the selected text is its own colour on the highlight: every
+  // column of it must lie inside the box, none cut at an edge.
+  Pump(100);
+  const std::vector<uint32_t> picture = Pixels(box, client);
+  int inkLeft = -1, inkRight = -1, inkTop = -1, inkBottom = -1;
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) {
+      if ((picture[size_t(y) * client.right + x] & 0xFFFFFF) == 0xFFFFFF) continue;
+      if (inkLeft < 0 || x < inkLeft) inkLeft = x;
+      if (x > inkRight) inkRight = x;
+      if (inkTop < 0) inkTop = y;
+      inkBottom = y;
+    }
+  }
+  std::printf("     box %ldx%ld, text %ldx%ld, drawn in columns %d-%d, rows %d-%d\n", client.right,
+              client.bottom, extent.cx, extent.cy, inkLeft, inkRight, inkTop, inkBottom);
+  Check(inkLeft > 0 && inkRight < client.right - 1 && inkRight - inkLeft + 1 >= extent.cx,
+        "the whole text shows inside the box");
+  Check(inkTop > 0 && inkBottom < client.bottom - 1, "the line shows inside the box");
+
+  // The box gets the focus again (as after switching windows): the editor
+  // still ticks and paints a control that changed.
+  SendMessageW(box, WM_SETFOCUS, 0, 0);
+  const int32_t drawsBefore = other->draws;
+  other->MarkDirty(true);
+  Check(PumpUntil([&] { return other->draws > drawsBefore; }, 1500),
+        "the editor paints a changed control while the box has just been focused");
+  Check(editor->EntryState() == WinEditor::kEntryIdle || editor->EntryState() == WinEditor::kEntryRedrawn,
+        "the tick moves the box on from just focused");
+
+  // Typed text replaces the selection; Enter commits at the next tick.
+  for (wchar_t c : std::wstring(L"0.25")) SendMessageW(box, WM_CHAR, c, 1);
+  SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+  Check(PumpUntil([&] { return editor->EntryBox() == nullptr; }, 1500), "Enter closes the box");
+  Check(FindWindowExA(child, nullptr, "EDIT", nullptr) == nullptr, "the box window is gone");
+  Check(std::fabs(plug.ParamAt(kGain)->Value() - 0.25) < 1e-9,
+        "the typed 0.25 becomes the value: " + std::to_string(plug.ParamAt(kGain)->Value()));
+  editor->CloseEditorWindow();
+  DestroyWindow(host);
+  return failures ? 1 : 0;
+}
+
+// The rows of a text's ink in a white bitmap: first and last, -1 if none.
+void InkRows(const SysBitmap& bitmap, int& top, int& bottom) {
+  top = bottom = -1;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      if ((bitmap.PixelData()[y * bitmap.RowSpan() + x] & 0xFFFFFF) == 0xFFFFFF) continue;
+      if (top < 0) top = y;
+      bottom = y;
+      break;
+    }
+  }
+}
+
+// The preset strip's font draws the marks above capitals: the dots of
+// "Ü" stand above the top of "U".
+int Marks() {
+  FontRequest request;
+  request.pixelHeight = 16;
+  request.weight = 700;
+  request.quality = 1;
+  int tops[2] = {0, 0}, bottoms[2] = {0, 0};
+  const char* const texts[2] = {"U", "\xc3\x9c"};
+  for (int i = 0; i < 2; ++i) {
+    CachedFont font;
+    font.AttachNativeFont(CreateNativeFont(request), FontOwnsHandle | FontPreferSystemText);
+    font.ChangeTextColor(0xFF000000);
+    SysBitmap target(40, 40);
+    std::memset(target.PixelData(), 0xFF, size_t(target.RowSpan()) * 40 * 4);
+    RasterRect rect{10, 12, 30, 12 + font.LineHeight()};
+    font.RenderText(&target, texts[i], -1, &rect, TextNoClip);
+    InkRows(target, tops[i], bottoms[i]);
+  }
+  std::printf("     U: rows %d-%d; U with dots: rows %d-%d\n", tops[0], bottoms[0], tops[1], bottoms[1]);
+  Check(tops[0] > 0 && tops[1] > 0 && tops[1] + 1 < tops[0], "the dots stand above the capital");
+  Check(bottoms[0] == bottoms[1], "both stand on the same baseline");
+  return failures ? 1 : 0;
+}
+
+// Every item text of a system menu tree, as the menu holds it.
+void CollectMenuTexts(HMENU menu, std::vector<std::wstring>& texts, int depth) {
+  const int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count && depth < 8; ++i) {
+    wchar_t text[512] = {};
+    GetMenuStringW(menu, UINT(i), text, 512, MF_BYPOSITION);
+    texts.emplace_back(text);
+    if (HMENU submenu = GetSubMenu(menu, i)) CollectMenuTexts(submenu, texts, depth + 1);
+  }
+}
+
+std::vector<std::wstring> menuTexts;
+bool menuSeen = false;
+
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+  HWND menuWindow = FindWindowA("#32768", nullptr);
+  if (!menuWindow || !IsWindowVisible(menuWindow) || menuSeen) return;
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+  if (!menu) return;
+  menuSeen = true;
+  CollectMenuTexts(menu, menuTexts, 0);
+  EndMenu();
+}
+
+// The preset menu, as the system shows it: a name with "&" keeps it (the
+// menu holds "&&"), names outside ASCII arrive whole.
+int Menu(const char* modulePath) {
+  const std::string root = platform::DocumentsFolder() + "\\Tarvolin Instruments";
+  CreateDirectoryA(root.c_str(), nullptr);
+  CreateDirectoryA((root + "\\Tarvolin Thudra Presets").c_str(), nullptr);
+  const std::string factory = root + "\\Tarvolin Thudra Presets\\Factory Presets\\";
+  CreateDirectoryA(factory.c_str(), nullptr);
+  const char* const kNames[] = {"Kick & Snare", "\xc3\x9c" "bersteuert", "\xd0\x91\xd0\xbe\xd1\x87\xd0\xba\xd0\xb0"};
+  for (const char* name : kNames) {
+    Check(platform::ReplaceFileContents(factory + name + ".tvpreset", "Pitch=0.5\n"),
+          std::string("preset file ") + name);
+  }
+  {
+    OpenedEditor opened;
+    if (!opened.Open(modulePath, DefWindowProcA)) return 1;
+    Pump(200);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadOpenMenu);
+    // A click on the name strip opens the menu; it runs until EndMenu.
+    Send(opened.child, WM_LBUTTONDOWN, MK_LBUTTON, 295, 28);
+    Send(opened.child, WM_LBUTTONUP, 0, 295, 28);
+    KillTimer(nullptr, timer);
+  }
+  for (const char* name : kNames) DeleteFileW(platform::WideFromUtf8(factory + name + ".tvpreset").c_str());
+  Check(menuSeen, "the preset menu opened");
+  auto has = [](const std::wstring& wanted) {
+    for (const std::wstring& text : menuTexts) {
+      if (text.size() >= wanted.size() && text.compare(text.size() - wanted.size(), wanted.size(), wanted) == 0) return true;
+    }
+    return false;
+  };
+  Check(has(L"Kick && Snare"), "\"Kick & Snare\" is in the menu as \"Kick && Snare\", shown with its \"&\"");
+  Check(has(L"\u00DCbersteuert"), "\"\u00DCbersteuert\" is in the menu whole");
+  Check(has(L"\u0411\u043E\u0447\u043A\u0430"), "the Cyrillic name is in the menu whole");
+  return failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -449,8 +849,18 @@ int main(int argc, char** argv) {
   if (command == "raster" && argc == 2) return Raster();
   if (command == "editor" && argc == 4) return EditorWindow(argv[2], argv[3]);
   if (command == "mouse" && argc == 5) return MouseInput(argv[2], argv[3], argv[4]);
+  if (command == "keys" && argc == 3) return Keys(argv[2]);
+  if (command == "middle" && argc == 3) return MiddleClicks(argv[2]);
+  if (command == "entry" && argc == 2) return Entry();
+  if (command == "marks" && argc == 2) return Marks();
+  if (command == "menu" && argc == 3) return Menu(argv[2]);
+  if (command == "documents" && argc == 2) {
+    std::printf("%s\n", platform::DocumentsFolder().c_str());
+    return 0;
+  }
   std::fprintf(stderr,
                "usage: thudra-wine-probe resources MODULE IMAGES | platform FOLDER | raster | editor MODULE OUT.bmp |\n"
-               "       mouse MODULE BEFORE.bmp AFTER.bmp\n");
+               "       mouse MODULE BEFORE.bmp AFTER.bmp | keys MODULE | middle MODULE |\n"
+               "       menu MODULE | entry | marks | documents\n");
   return 2;
 }

@@ -2,7 +2,8 @@
 # Runs the Windows build under Wine: the module's imports and exports, its
 # resources, the Win32 platform layer, the host's info and render commands,
 # the same notes rendered by the Linux module for comparison, the editor
-# window with a screenshot, and the editor driven by mouse messages.
+# window with a screenshot, the editor driven by mouse and key messages, and
+# thudra-host.exe's editor window driven by the pointer.
 #   tests/windows/run-wine-tests.sh [WIN_BUILD [LINUX_MODULE LINUX_HOST]]
 # Exits 77 (skipped) when the cross build or Wine is missing.
 set -uo pipefail
@@ -27,6 +28,10 @@ for tool in wine Xvfb x86_64-w64-mingw32-objdump python3; do
 done
 
 scratch="$(mktemp -d /tmp/thudra-wine.XXXXXX)"
+# An empty home: Wine links the prefix's Documents and Desktop to it, so no
+# user's presets are read and nothing is written outside the scratch folder.
+export HOME="$scratch/home"
+mkdir -p "$HOME"
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -107,7 +112,6 @@ else
 fi
 if [ -n "$linux_module" ] && [ -x "$linux_host" ] && [ -f "$linux_module" ]; then
   # An empty home on both sides: no user's presets change the start-up sound.
-  mkdir -p "$scratch/home"
   linux_env=(env HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config")
   for precision in single double; do
     extra=()
@@ -165,6 +169,110 @@ if [ -f "$scratch/mouse-before.bmp" ] && [ -f "$scratch/mouse-after.bmp" ]; then
   fi
 else
   fail "no screenshots before and after the mouse input"
+fi
+
+# 7. Keys, middle clicks, the entry box, marks above capitals and menu texts.
+run_probe "every key the editor does not use reaches the host's window" keys "$(winepath -w "$dll")"
+run_probe "middle clicks leave no control pressed, captured or in an edit" middle "$(winepath -w "$dll")"
+run_probe "the entry box shows its whole value and the editor paints around it" entry
+run_probe "glyphs keep the marks above capitals" marks
+run_probe "menu items show \"&\" and names outside ASCII" menu "$(winepath -w "$dll")"
+
+# 8. thudra-host.exe as a user meets it: its screenshot against the Linux
+#    module's picture of the same state, the editor window driven by the
+#    pointer, and preset names in the strip.
+pictures="$root/tests/windows/compare_pictures.py"
+documents="$(winepath -u "$(wine "$probe" documents 2>/dev/null | tr -d '\r')" 2>/dev/null)"
+factory="$documents/Tarvolin Instruments/Tarvolin Thudra Presets/Factory Presets"
+shoot() {  # shoot NAME OUT.png: the editor with NAME as the only factory sound
+  rm -rf "$factory"
+  if [ -n "$1" ]; then mkdir -p "$factory" && printf 'Pitch=0.5\n' >"$factory/$1.tvpreset"; fi
+  wine "$host_exe" screenshot "$dll" --out "$(winepath -w "$2")" >/dev/null 2>&1 && [ -f "$2" ]
+}
+# The value readout's text is drawn by each platform's own fonts.
+readout=496,347,544,359
+if shoot "" "$scratch/blank.png"; then
+  pass "thudra-host.exe screenshot"
+  if [ -n "$linux_module" ] && [ -x "$linux_host" ]; then
+    "${linux_env[@]}" "$linux_host" screenshot "$linux_module" --out "$scratch/linux.png" >/dev/null 2>&1
+    comparison="$(python3 "$pictures" same "$scratch/linux.png" "$scratch/blank.png" --except $readout 2>&1)"
+    status=$?
+    echo "    $comparison"
+    if [ $status -eq 0 ]; then pass "the Windows editor's picture is the Linux editor's"; else fail "the Windows and Linux pictures differ"; fi
+  fi
+else
+  fail "thudra-host.exe screenshot"
+fi
+
+# The pointer turns Decay up 40 pixels, middle-clicks the pad, a knob and an
+# arrow, left-clicks the tune switch, and Alt+F4 (passed on by the editor to
+# the host's window) closes it.
+if command -v xdotool >/dev/null; then
+  wine "$host_exe" gui "$dll" --seconds 60 --out "$(winepath -w "$scratch/gui.png")" >"$scratch/gui.txt" 2>&1 &
+  gui_pid=$!
+  origin=""
+  for _ in $(seq 300); do
+    origin="$(sed -n 's/.* at \([0-9]*\),\([0-9]*\) on the screen.*/\1 \2/p' "$scratch/gui.txt" 2>/dev/null | tr -d '\r')"
+    [ -n "$origin" ] && break
+    sleep 0.1
+  done
+  if [ -n "$origin" ]; then
+    read -r ox oy <<<"$origin"
+    at() { echo $((ox + $1)) $((oy + $2)); }
+    # Each step waits until the pointer is there, so no event is lost.
+    xdotool mousemove --sync $(at 420 152) mousedown 1
+    for step in 1 2 3 4 5 6 7 8; do xdotool mousemove --sync $(at 420 $((152 - 5 * step))); done
+    xdotool mouseup 1
+    for place in "519 139" "420 152" "402 29"; do xdotool mousemove --sync $(at $place) click 2; done
+    xdotool mousemove --sync $(at 56 178) click 1
+    xdotool key alt+F4
+  fi
+  wait "$gui_pid"
+  tr -d '\r' <"$scratch/gui.txt" | grep -E 'showing|gesture| (Decay|MidiTuneFlag|Trigger) =' | sed 's/^/    /'
+  value() { tr -d '\r' <"$scratch/gui.txt" | sed -n "s/^parameter [0-9]* $1 = //p"; }
+  if [ -n "$origin" ] && python3 -c "import sys; sys.exit(abs(float('$(value Decay)') - 0.7) > 0.005)" 2>/dev/null &&
+     [ "$(value MidiTuneFlag)" = 1.000000 ] && [ "$(value Trigger)" = 0.000000 ] &&
+     grep -q "edit gestures: all closed" "$scratch/gui.txt"; then
+    pass "thudra-host.exe gui: the drag turns Decay, the click sets the switch, every gesture is closed"
+  else
+    fail "thudra-host.exe gui: the pointer's work did not arrive as it should"
+  fi
+  # Apart from the knob, the switch and the readout, the last picture is the
+  # first: no pad, arrow or light left on by the middle clicks.
+  comparison="$(python3 "$pictures" same "$scratch/blank.png" "$scratch/gui.png" \
+                --except 395,127,445,177 --except 34,170,79,186 --except $readout 2>&1)"
+  status=$?
+  echo "    $comparison"
+  if [ $status -eq 0 ] && python3 "$pictures" changed "$scratch/blank.png" "$scratch/gui.png" 395,127,445,177 >/dev/null; then
+    pass "thudra-host.exe gui: nothing stays pressed or lit"
+  else
+    fail "thudra-host.exe gui: the last picture shows more than the knob and switch changed"
+  fi
+else
+  echo "    (xdotool is missing: the pointer flow is left out)"
+fi
+
+# Names in the strip. Wine draws with its own fonts, unlike the Linux
+# module's FreeType faces, so the text is checked by its pixels rather than
+# against the Linux picture: the dots of a capital above its top, the "&"
+# drawn (not taken as a shortcut mark, so the name is wider than without
+# it), Cyrillic drawn at all.
+strip=170,0,422,45
+names=("Ubersteuert" "Übersteuert" "Kick Snare" "Kick & Snare" "Бочка")
+shots_ok=1
+for i in "${!names[@]}"; do shoot "${names[$i]}" "$scratch/name-$i.png" || shots_ok=0; done
+rm -rf "$factory"
+check_names() {
+  python3 "$pictures" marks "$scratch/blank.png" "$scratch/name-0.png" "$scratch/name-1.png" $strip &&
+  python3 "$pictures" wider "$scratch/blank.png" "$scratch/name-2.png" "$scratch/name-3.png" $strip &&
+  python3 "$pictures" changed "$scratch/blank.png" "$scratch/name-4.png" $strip
+}
+if [ $shots_ok -eq 1 ] && comparison="$(check_names 2>&1)"; then
+  echo "$comparison" | sed 's/^/    /'
+  pass "the strip shows marks above capitals, \"&\" and Cyrillic"
+else
+  echo "${comparison:-}" | sed 's/^/    /'
+  fail "the strip's names"
 fi
 
 echo "$passed passed, $failed failed"

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tools/host/CommandSupport.h"
+#include "tools/host/EditorSession.h"
 #include "tools/host/HostCommands.h"
 #include "tools/host/PngWriter.h"
 
@@ -22,73 +23,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kIdlePeriod = std::chrono::microseconds(1000000 / 30);
-constexpr int32_t kMaxEditorSide = 8192;
 // The first ticks paint the editor; a few idles over ~150 ms let them run.
 constexpr int kScreenshotIdles = 8;
 constexpr auto kScreenshotIdleGap = std::chrono::milliseconds(20);
 constexpr auto kMapTimeout = std::chrono::seconds(5);
-
-struct EditorOptions {
-    std::string modulePath;
-    std::string outPath;
-    std::optional<double> seconds;
-    std::optional<std::string> presetPath;
-    std::vector<ParamSetting> params;
-};
-
-std::optional<EditorOptions> rejectEditorOptions(std::string& error, std::string message)
-{
-    error = std::move(message);
-    return std::nullopt;
-}
-
-std::optional<EditorOptions> parseEditorOptions(const CommandArgs& args, bool screenshot,
-                                                std::string& error)
-{
-    const char* command = screenshot ? "screenshot" : "gui";
-    EditorOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        if (!name.starts_with("--")) {
-            if (!options.modulePath.empty())
-                return rejectEditorOptions(error, "unexpected argument '" + name + "'");
-            options.modulePath = name;
-            continue;
-        }
-        std::optional<std::string> value;
-        if (size_t equals = name.find('='); equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        }
-        if (!value)
-            return rejectEditorOptions(error, "option " + name + " needs a value");
-        if (name == "--out" && screenshot) {
-            options.outPath = *value;
-        } else if (name == "--seconds" && !screenshot) {
-            auto seconds = parseNumber(*value);
-            if (!seconds || *seconds <= 0.0 || *seconds > 86400.0)
-                return rejectEditorOptions(error, "bad value '" + *value +
-                                                      "' for --seconds: expected 0..86400");
-            options.seconds = seconds;
-        } else if (name == "--preset") {
-            options.presetPath = *value;
-        } else if (name == "--param") {
-            auto setting = parseParamSetting(*value, error);
-            if (!setting)
-                return std::nullopt;
-            options.params.push_back(*setting);
-        } else {
-            return rejectEditorOptions(error, "unknown option '" + name + "'");
-        }
-    }
-    if (options.modulePath.empty())
-        return rejectEditorOptions(error, std::string(command) + " needs a MODULE");
-    if (screenshot && options.outPath.empty())
-        return rejectEditorOptions(error, "screenshot needs --out FILE.png");
-    return options;
-}
 
 // This program's own display: an X error is counted, never fatal.
 int gDisplayErrors = 0;
@@ -227,61 +165,15 @@ private:
     bool closed_ = false;
 };
 
-struct EditorSize {
-    int32_t width = 0;
-    int32_t height = 0;
-};
-
-std::optional<EditorSize> editorSize(HostedPlugin& plugin, std::string& error)
-{
-    if (!(plugin.flags() & effFlagsHasEditor)) {
-        error = "the module has no editor";
-        return std::nullopt;
-    }
-    ERect* rect = nullptr;
-    plugin.dispatch(effEditGetRect, 0, 0, &rect);
-    if (!rect) {
-        error = "the module gave no editor size";
-        return std::nullopt;
-    }
-    const EditorSize size{rect->right - rect->left, rect->bottom - rect->top};
-    if (size.width <= 0 || size.height <= 0 || size.width > kMaxEditorSide ||
-        size.height > kMaxEditorSide) {
-        error = "the module gave an unusable editor size " + std::to_string(size.width) + "x" +
-                std::to_string(size.height);
-        return std::nullopt;
-    }
-    return size;
-}
-
 // Creates the instance, applies the settings and opens its editor in a
 // window; runs `body` with the editor open and closes it afterwards.
 template <typename Body>
 int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body)
 {
-    std::vector<ParamSetting> presetSettings;
-    if (options.presetPath) {
-        PresetFileResult preset = readPresetFile(*options.presetPath);
-        if (!preset.ok())
-            return fail(err, preset.error, kExitFailure);
-        for (const auto& warning : preset.warnings)
-            printError(err, "preset '" + *options.presetPath + "' " + warning);
-        presetSettings = std::move(preset.settings);
-    }
-
     HostSession session(48000.0, 256, kVstProcessLevelUser);
-    auto plugin = createPlugin(options.modulePath, session, err);
+    auto plugin = openEditorInstance(options, session, err);
     if (!plugin)
         return kExitFailure;
-    plugin->open();
-    plugin->configure(session.sampleRate(), session.blockSize());
-    plugin->setProcessing(true);
-    applyPresetSettings(*plugin, presetSettings, err);
-    for (const auto& setting : options.params) {
-        std::string error;
-        if (!applyParamSetting(*plugin, setting, error))
-            return fail(err, error, kExitFailure);
-    }
 
     std::string error;
     auto size = editorSize(*plugin, error);
@@ -311,6 +203,7 @@ int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         out << "showing the editor (" << size.width << "x" << size.height
             << "); close the window to stop\n"
             << std::flush;
+        AudioPacer audio(plugin, session);
         const auto start = Clock::now();
         auto next = start;
         while (!window.closeRequested()) {
@@ -318,12 +211,9 @@ int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
                 Clock::now() - start >= std::chrono::duration<double>(*options->seconds))
                 break;
             plugin.dispatch(effEditIdle);
-            const EditorSize requested{session.requestedEditorWidth(),
-                                       session.requestedEditorHeight()};
-            if (requested.width > 0 && requested.height > 0 && requested.width <= kMaxEditorSide &&
-                requested.height <= kMaxEditorSide &&
-                (requested.width != size.width || requested.height != size.height)) {
-                size = requested;
+            audio.run();
+            if (auto requested = requestedEditorSize(session, size)) {
+                size = *requested;
                 window.resize(size.width, size.height);
             }
             next += kIdlePeriod;
@@ -332,6 +222,14 @@ int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
                 next = now;
             std::this_thread::sleep_until(next);
         }
+        if (!options->outPath.empty()) {
+            std::vector<uint8_t> rgb;
+            std::string failure;
+            if (!window.capture(size.width, size.height, rgb, failure) ||
+                !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
+                return fail(err, failure, kExitFailure);
+        }
+        printEditorSummary(plugin, session, out);
         return kExitOk;
     });
 }

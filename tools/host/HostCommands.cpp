@@ -20,10 +20,14 @@ const std::array<Subcommand, 5> commandTable{{
      "render notes or a MIDI file to a 32-bit float WAV file", &runRenderCommand},
     {"screenshot",
      "MODULE --out FILE.png [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]...",
-     "open the editor on the X display and write its first picture to a PNG file",
+     "open the editor in a window and write its first picture to a PNG file",
      &runScreenshotCommand},
-    {"gui", "MODULE [--seconds SECONDS] [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]...",
-     "show the editor in a window until it is closed", &runGuiCommand},
+    {"gui",
+     "MODULE [--seconds SECONDS] [--out FILE.png] [--preset FILE.tvpreset]\n"
+     "         [--param NAME_OR_INDEX=VALUE]...",
+     "show the editor in a window until it is closed, with the audio running;\n"
+     "      then print the parameters (and write the last picture with --out)",
+     &runGuiCommand},
     {"help", "", "show this text", &runHelpCommand},
 }};
 
