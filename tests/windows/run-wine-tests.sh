@@ -216,7 +216,8 @@ if command -v xdotool >/dev/null; then
     [ -n "$origin" ] && break
     sleep 0.1
   done
-  if [ -n "$origin" ]; then
+  # The window on the X display, not just created, before the pointer moves.
+  if [ -n "$origin" ] && timeout 20 xdotool search --sync --onlyvisible --name "^Tarvolin Thudra$" >/dev/null; then
     read -r ox oy <<<"$origin"
     at() { echo $((ox + $1)) $((oy + $2)); }
     # Each step waits until the pointer is there, so no event is lost.
