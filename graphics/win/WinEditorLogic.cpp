@@ -112,6 +112,7 @@ void PlaceSpan(int32_t low, int32_t high, int32_t least, int32_t limit, int32_t&
 PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight,
                          int32_t editorWidth, int32_t editorHeight) {
   // One more pixel each way: the prompt's right and bottom edges are inside.
+  // The text needs one more column for the caret after it.
   const int64_t right = int64_t(prompt.right) + 1, bottom = int64_t(prompt.bottom) + 1;
   const int32_t wide = int32_t(std::clamp<int64_t>(int64_t(std::max(textWidth, 0)) + 2 * kEntryTextInset + 1, 0, 1 << 16));
   const int32_t tall = int32_t(std::clamp<int64_t>(int64_t(std::max(lineHeight, 0)) + 2, 0, 1 << 16));

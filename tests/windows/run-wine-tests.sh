@@ -193,7 +193,7 @@ shoot() {  # shoot NAME OUT.png: the editor with NAME as the only factory sound
 readout=496,347,544,359
 if shoot "" "$scratch/blank.png"; then
   pass "thudra-host.exe screenshot"
-  if [ -n "$linux_module" ] && [ -x "$linux_host" ]; then
+  if [ -n "$linux_module" ] && [ -x "$linux_host" ] && [ -f "$linux_module" ]; then
     "${linux_env[@]}" "$linux_host" screenshot "$linux_module" --out "$scratch/linux.png" >/dev/null 2>&1
     comparison="$(python3 "$pictures" same "$scratch/linux.png" "$scratch/blank.png" --except $readout 2>&1)"
     status=$?
