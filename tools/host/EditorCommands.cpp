@@ -4,10 +4,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "tools/host/CommandSupport.h"
 #include "tools/host/HostCommands.h"
@@ -227,6 +229,67 @@ private:
     bool closed_ = false;
 };
 
+// The audio side of a host: block after block on a thread of its own, paced
+// by the clock as a sound card would pace it. What the module renders is
+// dropped; what matters is that it runs, so that everything driven by the
+// audio (the hit light going out, say) behaves as in a host.
+class TimedAudio {
+public:
+    TimedAudio(HostedPlugin& plugin, double sampleRate, int32_t blockSize)
+        : plugin_(plugin), sampleRate_(sampleRate), blockSize_(blockSize)
+    {
+        if (!plugin.effect()->processReplacing || blockSize <= 0 || sampleRate <= 0.0)
+            return;
+        inputs_.assign(static_cast<size_t>(plugin.numInputs()),
+                       std::vector<float>(static_cast<size_t>(blockSize)));
+        outputs_.assign(static_cast<size_t>(plugin.numOutputs()),
+                        std::vector<float>(static_cast<size_t>(blockSize)));
+        for (auto& channel : inputs_)
+            inputArray_.push_back(channel.data());
+        for (auto& channel : outputs_)
+            outputArray_.push_back(channel.data());
+        thread_ = std::thread([this] { run(); });
+    }
+    ~TimedAudio()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    TimedAudio(const TimedAudio&) = delete;
+    TimedAudio& operator=(const TimedAudio&) = delete;
+
+private:
+    void run()
+    {
+        const auto period = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(blockSize_ / sampleRate_));
+        VstEffect* effect = plugin_.effect();
+        auto next = Clock::now();
+        while (!stop_.load()) {
+            effect->processReplacing(effect, inputArray_.empty() ? nullptr : inputArray_.data(),
+                                     outputArray_.empty() ? nullptr : outputArray_.data(),
+                                     blockSize_);
+            next += period;
+            const auto now = Clock::now();
+            // After a stall the blocks do not try to catch up.
+            if (next < now)
+                next = now;
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    HostedPlugin& plugin_;
+    double sampleRate_;
+    int32_t blockSize_;
+    std::vector<std::vector<float>> inputs_;
+    std::vector<std::vector<float>> outputs_;
+    std::vector<float*> inputArray_;
+    std::vector<float*> outputArray_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 struct EditorSize {
     int32_t width = 0;
     int32_t height = 0;
@@ -311,6 +374,7 @@ int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         out << "showing the editor (" << size.width << "x" << size.height
             << "); close the window to stop\n"
             << std::flush;
+        TimedAudio audio(plugin, session.sampleRate(), session.blockSize());
         const auto start = Clock::now();
         auto next = start;
         while (!window.closeRequested()) {
