@@ -469,8 +469,9 @@ bool X11Editor::PresentRect(const PixelRect& rect) {
 
 void X11Editor::ShowEntryBox() {
   if (!window_ || !painter_ || !entryBox_.IsOpen()) return;
-  const PixelRect bounds = entryBox_.Bounds();
+  // Rendering may widen the box to fit its text.
   const RasterBitmap& picture = entryBox_.Render(*this);
+  const PixelRect bounds = entryBox_.Bounds();
   painter_->Put(window_, gc_, picture, PixelRect{0, 0, bounds.Width(), bounds.Height()},
                 bounds.left, bounds.top);
 }

@@ -1,0 +1,315 @@
+// The instrument's editor as a user meets it inside a host: the factory
+// sounds installed, the window driven with XTest, and the screen compared
+// with what should be there.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "graphics/x11/X11Editor.h"
+#include "instrument/MidiLearnTable.h"
+#include "instrument/Thudrix.h"
+#include "platform/Lock.h"
+#include "graphics/PopupMenu.h"
+#include "presets/PresetBrowser.h"
+#include "presets/PresetFiles.h"
+#include "raster/RasterBitmap.h"
+#include "tests/x11/XTestSupport.h"
+
+namespace {
+
+using namespace x11_test;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Before any other Xlib call: the user's hands work from other threads.
+const bool kXlibThreadsReady = XInitThreads() != 0;
+
+constexpr int kWidth = Editor::kDefaultWidth;
+constexpr int kHeight = Editor::kDefaultHeight;
+constexpr int kPresetStripX = 300, kPresetStripY = 30;
+constexpr int kPitchKnobX = 120, kPitchKnobY = 152;
+constexpr int kPadX = 519, kPadY = 139;
+constexpr int kNextArrowX = 402, kNextArrowY = 29;
+
+std::string MakeScratchFolder(const char* tag) {
+  std::string pattern = std::string("/tmp/thudra-") + tag + "-XXXXXX";
+  if (!mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+// The factory sounds in a scratch preset root, and a scratch HOME, once per
+// program: nothing the developer has installed changes what runs.
+void InstallFactorySounds() {
+  static const bool installed = [] {
+    const std::string home = MakeScratchFolder("home");
+    const std::string root = MakeScratchFolder("presets");
+    if (home.empty() || root.empty()) return false;
+    setenv("HOME", home.c_str(), 1);
+    std::error_code error;
+    std::filesystem::copy(std::string(THUDRA_SOURCE_DIR) + "/resources/presets/Factory Presets",
+                          root + "/Factory Presets", std::filesystem::copy_options::recursive, error);
+    SetPresetRootFolder(root + "/");
+    return !error;
+  }();
+  ASSERT_TRUE(installed);
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
+  const auto end = Clock::now() + limit;
+  while (Clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(3ms);
+  }
+  return done();
+}
+
+struct HostCall {
+  int32_t opcode;
+  int32_t index;
+};
+std::mutex gCallsMutex;
+std::vector<HostCall> gCalls;
+
+intptr_t RecordingHost(vst2::VstEffect*, int32_t opcode, int32_t index, intptr_t, void*, float) {
+  if (opcode == vst2::audioMasterBeginEdit || opcode == vst2::audioMasterEndEdit) {
+    std::lock_guard<std::mutex> hold(gCallsMutex);
+    gCalls.push_back({opcode, index});
+  }
+  return opcode == vst2::audioMasterVersion ? 2400 : 0;
+}
+
+class EditorFlow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    REQUIRE_TEST_X_SERVER();
+    ASSERT_TRUE(kXlibThreadsReady);
+    InstallFactorySounds();
+    MidiLearnTable::Shared().Reset();
+    {
+      std::lock_guard<std::mutex> hold(gCallsMutex);
+      gCalls.clear();
+    }
+    user = std::make_unique<TestDisplay>();
+    ASSERT_NE(user->Get(), nullptr);
+    plug = std::make_unique<Thudrix>(&RecordingHost);
+    vst2::VstEffect* e = plug->Effect();
+    e->dispatcher(e, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    e->dispatcher(e, vst2::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    e->dispatcher(e, vst2::effSetBlockSize, 0, 256, nullptr, 0.0f);
+    e->dispatcher(e, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
+    parent = user->CreateParent(0, 0, kWidth, kHeight);
+    ASSERT_EQ(e->dispatcher(e, vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0.0f), 1);
+    Settle();
+  }
+  void TearDown() override {
+    if (plug) plug->Dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+    plug.reset();
+    user.reset();
+    MidiLearnTable::Shared().Reset();
+  }
+
+  void Idle() { plug->Effect()->dispatcher(plug->Effect(), vst2::effEditIdle, 0, 0, nullptr, 0.0f); }
+  void Settle() { PumpFor([this] { Idle(); }, 200ms); }
+  X11Editor& Editor() { return *static_cast<X11Editor*>(plug->GetEditor()); }
+  Window EditorWindow() { return Window(reinterpret_cast<uintptr_t>(Editor().EditorWindow())); }
+  double Param(int32_t index) { return plug->ParamAt(index)->NormalizedValue(); }
+  std::vector<uint32_t> Shown() { return user->Capture(EditorWindow(), kWidth, kHeight); }
+
+  static int32_t Differing(const std::vector<uint32_t>& shown, const RasterBitmap& drawn) {
+    if (shown.size() != size_t(kWidth) * kHeight) return -1;
+    int32_t differing = 0;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        if ((drawn.PixelData()[y * drawn.RowSpan() + x] & 0xFFFFFF) != shown[size_t(y) * kWidth + x])
+          ++differing;
+    return differing;
+  }
+  // The screen against the editor's drawing as it stands.
+  int32_t DifferingFromDrawing() { return Differing(Shown(), *Editor().DrawBitmap()); }
+  // The screen against a fresh off-screen render of every control.
+  int32_t DifferingFromFreshRender(const std::vector<uint32_t>& shown) {
+    for (int32_t i = 0; i < Editor().ControlCount(); ++i) Editor().ControlAt(i)->MarkDirty(false);
+    Editor().DrawControls(PixelRect{0, 0, kWidth, kHeight});
+    return Differing(shown, *Editor().DrawBitmap());
+  }
+
+  // Gestures begun and not ended.
+  static int32_t OpenGestures() {
+    std::lock_guard<std::mutex> hold(gCallsMutex);
+    int32_t open = 0;
+    for (const HostCall& call : gCalls) open += call.opcode == vst2::audioMasterBeginEdit ? 1 : -1;
+    return open;
+  }
+
+  // The host's interface thread, idling the editor while the test's hands
+  // work a modal menu. Menus left open by a failed step are dismissed.
+  class InterfaceThread {
+  public:
+    explicit InterfaceThread(EditorFlow& flow) : flow_(flow), thread_([this] {
+      while (!stop_.load()) {
+        flow_.Idle();
+        std::this_thread::sleep_for(4ms);
+      }
+    }) {}
+    ~InterfaceThread() {
+      for (int i = 0; i < 5 && !flow_.user->MenuWindows().empty(); ++i) {
+        flow_.user->Key(XK_Escape);
+        std::this_thread::sleep_for(50ms);
+      }
+      stop_ = true;
+      thread_.join();
+    }
+
+  private:
+    EditorFlow& flow_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+  };
+
+  bool WaitForMenus(size_t count) {
+    return WaitFor([&] { return user->MenuWindows().size() == count; });
+  }
+
+  std::unique_ptr<TestDisplay> user;
+  std::unique_ptr<Thudrix> plug;
+  Window parent = 0;
+};
+
+TEST_F(EditorFlow, SoundChosenFromASubmenuIsShownWithoutStalePixels) {
+  const std::vector<uint32_t> before = Shown();
+  {
+    InterfaceThread interface(*this);
+    user->Click(kPresetStripX, kPresetStripY);
+    ASSERT_TRUE(WaitForMenus(1));
+    user->Key(XK_Down);   // Save File...
+    user->Key(XK_Down);   // Factory Presets, past the separator
+    user->Key(XK_Right);  // its first sound
+    ASSERT_TRUE(WaitForMenus(2));
+    for (int i = 0; i < 4; ++i) user->Key(XK_Down);
+    user->Key(XK_Return);  // 05 Overdrive Kick
+    ASSERT_TRUE(WaitForMenus(0));
+  }
+  Settle();
+  const std::vector<uint32_t> after = Shown();
+  ASSERT_NE(after, before) << "the chosen sound changed nothing on screen";
+  EXPECT_EQ(DifferingFromFreshRender(after), 0);
+}
+
+TEST_F(EditorFlow, KeysTheEditorDoesNotUseReachTheHostWindow) {
+  XSelectInput(user->Get(), parent, KeyPressMask | KeyReleaseMask);
+  user->Click(kPitchKnobX, kPitchKnobY);
+  Settle();
+  Window focused = 0;
+  int revert = 0;
+  XGetInputFocus(user->Get(), &focused, &revert);
+  EXPECT_NE(focused, EditorWindow()) << "a click took the keyboard from the host";
+
+  user->MoveTo(kPitchKnobX, kPitchKnobY);
+  user->Key(XK_space);
+  bool pressed = false, released = false;
+  PumpUntil([this] { Idle(); }, [&] {
+    while (XPending(user->Get()) > 0) {
+      XEvent event;
+      XNextEvent(user->Get(), &event);
+      if ((event.type != KeyPress && event.type != KeyRelease) || event.xkey.window != parent) continue;
+      if (XLookupKeysym(&event.xkey, 0) != XK_space) continue;
+      (event.type == KeyPress ? pressed : released) = true;
+    }
+    return pressed && released;
+  });
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(released);
+}
+
+TEST_F(EditorFlow, EditorRepaintsWhileTheSaveDialogIsOpen) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  std::thread interface([&] {
+    // As effEditIdle runs it: with the instance lock held.
+    LockHold hold(plug->InstanceLock());
+    TextBuf file;
+    TextBuf folder;
+    folder.Set("/tmp");
+    Editor().AskForFile(file, Editor::kFileSave, folder, "tvpreset");
+  });
+  struct Release {
+    FakeDialogTool& tool;
+    std::thread& interface;
+    ~Release() {
+      tool.Answer();
+      interface.join();
+    }
+  } release{tool, interface};
+  ASSERT_TRUE(WaitFor([&] { return tool.Started(); }));
+
+  // A window passes over the editor and goes away.
+  const int screen = DefaultScreen(user->Get());
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = WhitePixel(user->Get(), screen);
+  const Window cover = XCreateWindow(user->Get(), RootWindow(user->Get(), screen), 0, 0, kWidth, kHeight, 0,
+                                     CopyFromParent, InputOutput, CopyFromParent,
+                                     CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(user->Get(), cover);
+  XSync(user->Get(), False);
+  XDestroyWindow(user->Get(), cover);
+  XSync(user->Get(), False);
+  EXPECT_TRUE(WaitFor([&] { return DifferingFromDrawing() == 0; })) << "the exposed editor stayed blank";
+
+  // A change from the host is painted by the tick.
+  const std::vector<uint32_t> before = Shown();
+  vst2::VstEffect* e = plug->Effect();
+  e->setParameter(e, kParamPitch, Param(kParamPitch) < 0.5f ? 0.9f : 0.1f);
+  EXPECT_TRUE(WaitFor([&] { return Shown() != before; })) << "the knob was not repainted";
+}
+
+TEST_F(EditorFlow, MiddleClicksLeaveNothingStuck) {
+  const auto middleClick = [&](int x, int y) {
+    user->MoveTo(x, y);
+    user->Button(Button2, true);
+    Settle();
+    user->Button(Button2, false);
+    Settle();
+  };
+  middleClick(kPitchKnobX, kPitchKnobY);
+  middleClick(kPadX, kPadY);
+  middleClick(kNextArrowX, kNextArrowY);
+  EXPECT_EQ(OpenGestures(), 0);
+  EXPECT_EQ(Param(kParamTrigger), 0.0);
+  EXPECT_EQ(Param(kParamPresetNext), 0.0);
+  EXPECT_EQ(DifferingFromFreshRender(Shown()), 0);
+
+  // The next left click works as ever.
+  const std::vector<uint32_t> before = Shown();
+  user->Click(kNextArrowX, kNextArrowY);
+  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return Shown() != before; }));
+  Settle();
+  EXPECT_EQ(OpenGestures(), 0);
+}
+
+TEST_F(EditorFlow, SaveItemSaysWhatToInstallWithoutADialogTool) {
+  const char* path = std::getenv("PATH");
+  const std::string oldPath = path ? path : "";
+  const std::string empty = MakeScratchFolder("nopath");
+  setenv("PATH", empty.c_str(), 1);
+  const char* reason = Editor().FileDialogUnavailableReason();
+  const std::string shownReason = reason ? reason : "";
+  std::unique_ptr<PopupMenu> menu(BuildPresetMenu(reason));
+  setenv("PATH", oldPath.c_str(), 1);
+  rmdir(empty.c_str());
+
+  EXPECT_NE(shownReason.find("zenity"), std::string::npos);
+  ASSERT_GT(menu->ItemCount(), 0);
+  EXPECT_TRUE(menu->ItemAt(0)->flags & kItemGrayed);
+  EXPECT_NE(std::string(menu->ItemAt(0)->text.Get()).find(shownReason), std::string::npos);
+
+  FakeDialogTool tool;  // zenity on PATH again
+  EXPECT_EQ(Editor().FileDialogUnavailableReason(), nullptr);
+}
+
+}  // namespace
