@@ -171,6 +171,21 @@ public:
     return pixels;
   }
 
+  // True once another client (an open menu) holds the keyboard, so that
+  // keys typed now reach it.
+  bool WaitForKeyboardGrab(std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      const int result = XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync,
+                                       GrabModeAsync, CurrentTime);
+      if (result == AlreadyGrabbed) return true;
+      if (result == GrabSuccess) XUngrabKeyboard(display_, CurrentTime);
+      XSync(display_, False);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
   // Override-redirect windows on the screen, bottom to top: our menus.
   std::vector<XWindowAttributes> MenuWindows() {
     std::vector<XWindowAttributes> found;
