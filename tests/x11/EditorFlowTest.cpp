@@ -17,6 +17,7 @@
 #include "graphics/PopupMenu.h"
 #include "presets/PresetBrowser.h"
 #include "presets/PresetFiles.h"
+#include "tests/instrument/StartedThudrix.h"
 #include "raster/RasterBitmap.h"
 #include "tests/x11/XTestSupport.h"
 
@@ -310,6 +311,104 @@ TEST_F(EditorFlow, SaveItemSaysWhatToInstallWithoutADialogTool) {
 
   FakeDialogTool tool;  // zenity on PATH again
   EXPECT_EQ(Editor().FileDialogUnavailableReason(), nullptr);
+}
+
+// An X server of this test's own, which it may kill. Null pid on failure.
+pid_t StartPrivateXServer(std::string& display) {
+  const std::string xvfb = desktop::FindOnPath("Xvfb");
+  int ends[2];
+  if (xvfb.empty() || pipe(ends) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    const std::string fd = std::to_string(ends[1]);
+    std::freopen("/dev/null", "w", stderr);
+    execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+          "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(ends[1]);
+  std::string number;
+  pollfd ready{ends[0], POLLIN, 0};
+  char c = 0;
+  while (poll(&ready, 1, 10000) == 1 && read(ends[0], &c, 1) == 1 && c != '\n') number += c;
+  close(ends[0]);
+  if (number.empty()) {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    return -1;
+  }
+  display = ":" + number;
+  return pid;
+}
+
+constexpr int kOtherConnectionLost = 3;
+int OtherConnectionLost(Display*) { _exit(kOtherConnectionLost); }
+
+// The host process of the test below: two editors open in a window of the
+// host's own connection. It reports 'o' once they are open and 'c' once
+// the first has seen the server go and been closed; then it touches its
+// own connection, whose handler ends the process with kOtherConnectionLost.
+int HostEditorsUntilTheServerIsGone(int report) {
+  Display* host = XOpenDisplay(nullptr);
+  if (!host) return 10;
+  XSetIOErrorHandler(&OtherConnectionLost);
+  const Window parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, kWidth, kHeight, 0, 0, 0);
+  XMapWindow(host, parent);
+  XSync(host, False);
+  std::unique_ptr<Thudrix> plugs[2] = {MakeStartedThudrix(&RecordingHost, 44100.0f, 256),
+                                       MakeStartedThudrix(&RecordingHost, 44100.0f, 256)};
+  for (auto& plug : plugs)
+    if (plug->Dispatch(vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0) != 1)
+      return 11;
+  const auto idle = [&] { plugs[0]->Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0); };
+  PumpFor(idle, 100ms);
+  if (write(report, "o", 1) != 1) return 12;
+  if (!PumpUntil(idle, [&] { return !plugs[0]->GetEditor()->HasWindow(); }, 10000ms)) return 13;
+  plugs[0]->Dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+  plugs[0].reset();
+  if (write(report, "c", 1) != 1) return 14;
+  // The second editor's display is still open: the host's connection must
+  // still reach the handler the host installed.
+  XSync(host, False);
+  return 15;
+}
+
+char ReadReport(int fd, std::chrono::milliseconds limit) {
+  pollfd ready{fd, POLLIN, 0};
+  char c = 0;
+  if (poll(&ready, 1, int(limit.count())) != 1 || read(fd, &c, 1) != 1) return 0;
+  return c;
+}
+
+TEST(LostServer, HostSurvivesAndClosesTheEditorWhileOtherConnectionsKeepTheirHandler) {
+  REQUIRE_TEST_X_SERVER();
+  InstallFactorySounds();
+  std::string display;
+  const pid_t server = StartPrivateXServer(display);
+  ASSERT_GT(server, 0);
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(report[0]);
+    setenv("DISPLAY", display.c_str(), 1);
+    _exit(HostEditorsUntilTheServerIsGone(report[1]));
+  }
+  close(report[1]);
+  const char opened = ReadReport(report[0], 10000ms);
+  kill(server, SIGKILL);
+  waitpid(server, nullptr, 0);
+  const char closed = opened == 'o' ? ReadReport(report[0], 15000ms) : 0;
+  close(report[0]);
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 15000ms)) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(opened, 'o');
+  EXPECT_EQ(closed, 'c') << "the host process died with the server";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kOtherConnectionLost);
 }
 
 }  // namespace
