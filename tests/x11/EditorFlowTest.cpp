@@ -2,6 +2,8 @@
 // sounds installed, the window driven with XTest, and the screen compared
 // with what should be there.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -20,6 +22,8 @@
 #include "tests/instrument/StartedThudrix.h"
 #include "raster/RasterBitmap.h"
 #include "tests/x11/XTestSupport.h"
+
+extern char** environ;
 
 namespace {
 
@@ -409,6 +413,86 @@ TEST(LostServer, HostSurvivesAndClosesTheEditorWhileOtherConnectionsKeepTheirHan
   EXPECT_EQ(closed, 'c') << "the host process died with the server";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), kOtherConnectionLost);
+}
+
+// Our command-line host's gui command, run as a user runs it.
+class GuiProcess {
+public:
+  GuiProcess() {
+    const char* argv[] = {"thudra-host", "gui", THUDRA_MODULE_PATH, "--seconds", "60", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, THUDRA_HOST_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~GuiProcess() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Started() const { return pid_ > 0; }
+
+private:
+  pid_t pid_ = -1;
+};
+
+Window FindTopLevelNamed(Display* display, const char* name) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  XGrabServer(display);
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && !found; ++i) {
+      char* title = nullptr;
+      XWindowAttributes attributes{};
+      if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+          XFetchName(display, children[i], &title) && title && std::string(title) == name)
+        found = children[i];
+      if (title) XFree(title);
+    }
+  }
+  XUngrabServer(display);
+  XSync(display, False);
+  if (children) XFree(children);
+  return found;
+}
+
+TEST(HostGui, HitLightGoesOutAfterAPadPressAsInAHost) {
+  REQUIRE_TEST_X_SERVER();
+  InstallFactorySounds();
+  TestDisplay user;
+  ASSERT_NE(user.Get(), nullptr);
+  GuiProcess gui;
+  ASSERT_TRUE(gui.Started());
+  Window window = 0;
+  ASSERT_TRUE(WaitFor([&] { return (window = FindTopLevelNamed(user.Get(), "Tarvolin Thudra")) != 0; }, 10000ms));
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(user.Get(), window, DefaultRootWindow(user.Get()), 0, 0, &x, &y, &child);
+  // The hit light's picture.
+  constexpr int kLightX = 511, kLightY = 131, kLightWidth = 15, kLightHeight = 9;
+  const auto light = [&] {
+    const std::vector<uint32_t> shown = user.Capture(window, kLightX + kLightWidth, kLightY + kLightHeight);
+    std::vector<uint32_t> region;
+    for (int row = kLightY; row < kLightY + kLightHeight && !shown.empty(); ++row)
+      for (int column = kLightX; column < kLightX + kLightWidth; ++column)
+        region.push_back(shown[size_t(row) * (kLightX + kLightWidth) + column]);
+    return region;
+  };
+  std::vector<uint32_t> off;
+  ASSERT_TRUE(WaitFor([&] {
+    off = light();
+    return std::any_of(off.begin(), off.end(), [](uint32_t pixel) { return pixel != 0; });
+  }, 10000ms)) << "the editor was not painted";
+  std::this_thread::sleep_for(200ms);  // nothing to wait on: the first paints settle
+  off = light();
+
+  user.Click(x + kPadX, y + kPadY);
+  EXPECT_TRUE(WaitFor([&] { return light() != off; })) << "the pad did not light the hit light";
+  EXPECT_TRUE(WaitFor([&] { return light() == off; })) << "the hit light stayed on";
 }
 
 }  // namespace
