@@ -373,17 +373,32 @@ void X11Editor::OnKeyRelease(XKeyEvent& event) {
 }
 
 Window X11Editor::HostTopLevel() {
-  // The last window below the root on the way up from ours.
+  // Under a window manager the host's top-level window is the nearest
+  // ancestor it marked with WM_STATE (above it sits the manager's frame);
+  // without one, the last window below the root.
+  const Atom wmState = XInternAtom(display_, "WM_STATE", True);
   Window current = window_;
   for (int depth = 0; current && depth < 64; ++depth) {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display_, current, &root, &parent, &children, &count)) return 0;
     if (children) XFree(children);
+    if (current != window_ && wmState != kXNone && HasProperty(current, wmState)) return current;
     if (!parent || parent == root) return current == window_ ? 0 : current;
     current = parent;
   }
   return 0;
+}
+
+bool X11Editor::HasProperty(Window window, Atom property) {
+  Atom type = kXNone;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType,
+                                        &type, &format, &items, &after, &data);
+  if (data) XFree(data);
+  return status == Success && type != kXNone;
 }
 
 void X11Editor::ForwardToHost(XKeyEvent& event) {
@@ -446,7 +461,7 @@ void X11Editor::TakeFocus() {
 void X11Editor::ReturnFocus() {
   const Window previous = focusBeforeEntry_;
   focusBeforeEntry_ = 0;
-  if (!window_ || !previous) return;
+  if (!window_ || !previous || EditorDisplayBroken(display_)) return;
   Window focused = 0;
   int revert = 0;
   XGetInputFocus(display_, &focused, &revert);

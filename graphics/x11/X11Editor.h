@@ -80,6 +80,7 @@ private:
   // Sends a key the editor does not use on to the host's top-level window.
   void ForwardToHost(XKeyEvent& event);
   Window HostTopLevel();
+  bool HasProperty(Window window, Atom property);
   void OnEntryKey(XKeyEvent& event);
   void OnExpose(const XExposeEvent& event);
   bool PairsAsDoubleClick(const XButtonEvent& event);

@@ -191,6 +191,7 @@ TEST_F(EditorFlow, SoundChosenFromASubmenuIsShownWithoutStalePixels) {
     InterfaceThread interface(*this);
     user->Click(kPresetStripX, kPresetStripY);
     ASSERT_TRUE(WaitForMenus(1));
+    ASSERT_TRUE(user->WaitForKeyboardGrab());
     user->Key(XK_Down);   // Save File...
     user->Key(XK_Down);   // Factory Presets, past the separator
     user->Key(XK_Right);  // its first sound
