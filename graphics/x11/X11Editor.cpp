@@ -355,6 +355,8 @@ void X11Editor::OnMotion(const XMotionEvent& event) {
 
 void X11Editor::OnKeyPress(XKeyEvent& event) {
   if (ticker_.EntryOpen()) {
+    // Its release may come after the box has closed (Return, say).
+    usedKeyCodes_.insert(event.keycode);
     OnEntryKey(event);
     return;
   }

@@ -232,6 +232,38 @@ TEST_F(EditorFlow, KeysTheEditorDoesNotUseReachTheHostWindow) {
   EXPECT_TRUE(released);
 }
 
+// Under a window manager the host's window sits in the manager's frame; the
+// keys go to the host's window, which the manager marked with WM_STATE.
+TEST_F(EditorFlow, KeysReachTheHostWindowInsideAWindowManagerFrame) {
+  plug->Dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+  Display* display = user->Get();
+  const Window frame = user->CreateParent(0, 0, kWidth, kHeight);
+  const Window host = XCreateSimpleWindow(display, frame, 0, 0, kWidth, kHeight, 0, 0, 0);
+  const Atom wmState = XInternAtom(display, "WM_STATE", False);
+  const long normalState[2] = {1, 0};
+  XChangeProperty(display, host, wmState, wmState, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(normalState), 2);
+  XSelectInput(display, host, KeyPressMask);
+  XSelectInput(display, frame, KeyPressMask);
+  XMapWindow(display, host);
+  XSync(display, False);
+  ASSERT_EQ(plug->Dispatch(vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(host)), 0), 1);
+  Settle();
+
+  user->MoveTo(kPitchKnobX, kPitchKnobY);
+  user->Key(XK_space);
+  Window receiver = 0;
+  PumpUntil([this] { Idle(); }, [&] {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == KeyPress) receiver = event.xkey.window;
+    }
+    return receiver != 0;
+  });
+  EXPECT_EQ(receiver, host);
+}
+
 TEST_F(EditorFlow, EditorRepaintsWhileTheSaveDialogIsOpen) {
   FakeDialogTool tool;
   ASSERT_TRUE(tool.Ready());
