@@ -71,6 +71,9 @@ public:
   virtual void RestoreCursor() {}
   // A new bitmap owned by the caller, or null.
   virtual RasterBitmap* LoadResourceBitmap(int32_t id, const char* name) = 0;
+  // Beyond the fixed order: why AskForFile cannot ask the user here (shown
+  // to the user), or null when it can.
+  virtual const char* FileDialogUnavailableReason() { return nullptr; }
 
   // Controls. The list owns them; index 0 is the background.
   // Returns the new index, or -1 when the control could not be stored (it is

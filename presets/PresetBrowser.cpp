@@ -59,9 +59,15 @@ void PresetFunctionsMenu::MouseDown(int32_t, int32_t, const MouseMods& mods) {
   MarkDirty(true);
 }
 
-PopupMenu* BuildPresetMenu() {
+PopupMenu* BuildPresetMenu(const char* saveUnavailable) {
   auto* root = new PopupMenu();
-  root->AddItem(kSaveItemText);
+  PopupMenuItem* save = root->AddItem(kSaveItemText);
+  if (save && saveUnavailable) {
+    // Grayed, with the reason, rather than an item that silently does nothing.
+    std::string text = std::string(kSaveItemText) + " (" + saveUnavailable + ")";
+    save->text.Set(text.c_str());
+    save->flags |= kItemGrayed;
+  }
   root->AddSeparator();
   ScanPresetFolder(PresetRootFolder(), kPresetExtension, *root);
   return root;
@@ -70,7 +76,7 @@ PopupMenu* BuildPresetMenu() {
 void PresetFunctionsMenu::BrowseAndAct() {
   Editor* editor = OwningEditor();
   if (!editor || !plug_) return;
-  std::shared_ptr<PopupMenu> root(BuildPresetMenu());
+  std::shared_ptr<PopupMenu> root(BuildPresetMenu(editor->FileDialogUnavailableReason()));
   PopupMenu* chosen = editor->RunPopupMenu(root.get(), rect_);
   if (!chosen) return;
   if (root->chosenItem == 0) {

@@ -42,7 +42,8 @@ public:
 };
 
 // The root menu of the browser: "Save File...", a separator, then the tree.
-PopupMenu* BuildPresetMenu();
+// With saveUnavailable the save item is grayed and shows that reason.
+PopupMenu* BuildPresetMenu(const char* saveUnavailable = nullptr);
 
 // Steps the shared current list by direction (+1 next, -1 previous), shows
 // the preset's name in menu (if any) and loads it into plug.

@@ -52,6 +52,31 @@ void CloseFace(FT_Face face) {
   }
 }
 
+// fontconfig's default configuration would be created through this module
+// and never freed when a host unloads it (about 275 KB each time), so the
+// module loads a configuration of its own and frees it when it unloads.
+class ModuleFontConfig {
+public:
+  ~ModuleFontConfig() {
+    if (config_) FcConfigDestroy(config_);
+  }
+  // Null when fontconfig has no usable configuration.
+  FcConfig* Get() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!config_ && !failed_) {
+      config_ = FcInitLoadConfigAndFonts();
+      failed_ = config_ == nullptr;
+    }
+    return config_;
+  }
+
+private:
+  std::mutex lock_;
+  FcConfig* config_ = nullptr;
+  bool failed_ = false;
+};
+ModuleFontConfig moduleFontConfig;
+
 struct FaceChoice {
   char path[4096] = {};
   int index = 0;
@@ -60,6 +85,8 @@ struct FaceChoice {
 };
 
 bool ChooseFace(const FontRequest& request, FaceChoice* choice) {
+  FcConfig* config = moduleFontConfig.Get();
+  if (!config) return false;
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return false;
   const char* family = request.faceName && request.faceName[0] ? request.faceName : "sans-serif";
@@ -68,10 +95,10 @@ bool ChooseFace(const FontRequest& request, FaceChoice* choice) {
   FcPatternAddInteger(pattern, FC_WEIGHT, request.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPattern* match = FcFontMatch(config, pattern, &result);
   FcPatternDestroy(pattern);
   if (!match) return false;
 

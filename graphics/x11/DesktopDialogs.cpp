@@ -71,7 +71,9 @@ std::string FindOnPath(const std::string& program) {
   return {};
 }
 
-ToolRun RunTool(const std::vector<std::string>& command) {
+bool DialogToolAvailable() { return AvailableDialogTool() != DialogTool::None; }
+
+ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait) {
   ToolRun run;
   if (command.empty()) return run;
   const std::string program = FindOnPath(command[0]);
@@ -100,10 +102,15 @@ ToolRun RunTool(const std::vector<std::string>& command) {
     return run;
   }
   run.started = true;
+  if (wait) fcntl(pipeEnds[0], F_SETFL, fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK);
   char chunk[4096];
   for (;;) {
     const ssize_t got = read(pipeEnds[0], chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait) {
+      wait(pipeEnds[0]);
+      continue;
+    }
     if (got <= 0) break;
     const size_t room = kMaxToolOutput - run.output.size();
     run.output.append(chunk, size_t(got) < room ? size_t(got) : room);
@@ -131,7 +138,8 @@ int32_t DismissedAnswer(int32_t type) {
   }
 }
 
-int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type) {
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
+                       const ToolWait& wait) {
   const int32_t kind = type & kMessageKindMask;
   const bool question = kind != kMessageOk;
   const DialogTool tool = AvailableDialogTool();
@@ -169,7 +177,7 @@ int32_t ShowMessageBox(const std::string& text, const std::string& caption, int3
       command.insert(command.end(), {"--msgbox", text});
     }
   }
-  const ToolRun run = RunTool(command);
+  const ToolRun run = RunTool(command, wait);
   if (!run.started || run.exitCode < 0) return DismissedAnswer(type);
   if (!question) return kAnswerOk;
   const bool accepted = run.exitCode == 0;
@@ -210,7 +218,7 @@ std::string FirstExtension(const char* extensions) {
 }
 
 bool ChooseFile(bool save, const std::string& folder, const std::string& file,
-                const char* extensions, std::string& chosen) {
+                const char* extensions, std::string& chosen, const ToolWait& wait) {
   const DialogTool tool = AvailableDialogTool();
   if (tool == DialogTool::None) return false;
   std::string start = folder;
@@ -228,7 +236,7 @@ bool ChooseFile(bool save, const std::string& folder, const std::string& file,
     const std::string patterns = ExtensionPatterns(extensions, " ");
     if (!patterns.empty()) command.push_back(patterns);
   }
-  const ToolRun run = RunTool(command);
+  const ToolRun run = RunTool(command, wait);
   if (run.exitCode != 0) return false;
   std::string path = TrimLineEnd(run.output);
   if (path.empty() || path[0] != '/' || path.find('\n') != std::string::npos) return false;
@@ -257,7 +265,7 @@ bool ParseColorAnswer(const std::string& answer, ArgbColor& color) {
   return false;
 }
 
-bool ChooseColor(ArgbColor& color, const char* prompt) {
+bool ChooseColor(ArgbColor& color, const char* prompt, const ToolWait& wait) {
   const DialogTool tool = AvailableDialogTool();
   if (tool == DialogTool::None) return false;
   char start[32];
@@ -271,7 +279,7 @@ bool ChooseColor(ArgbColor& color, const char* prompt) {
     command = {"kdialog", "--getcolor", "--default", start};
     if (prompt && *prompt) command.insert(command.end(), {"--title", prompt});
   }
-  const ToolRun run = RunTool(command);
+  const ToolRun run = RunTool(command, wait);
   if (run.exitCode != 0) return false;
   ArgbColor chosen = color;
   if (!ParseColorAnswer(run.output, chosen)) return false;
@@ -279,9 +287,9 @@ bool ChooseColor(ArgbColor& color, const char* prompt) {
   return true;
 }
 
-bool OpenUrl(const std::string& url) {
+bool OpenUrl(const std::string& url, const ToolWait& wait) {
   if (url.empty() || url[0] == '-') return false;
-  const ToolRun run = RunTool({"xdg-open", url});
+  const ToolRun run = RunTool({"xdg-open", url}, wait);
   return run.started && run.exitCode == 0;
 }
 

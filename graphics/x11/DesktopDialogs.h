@@ -3,6 +3,7 @@
 // is installed, run without a shell. With neither, every dialog answers as
 // if the user had cancelled it.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,15 +42,25 @@ struct ToolRun {
 };
 constexpr size_t kMaxToolOutput = 65536;
 
+// Called while a tool runs, with the descriptor its output arrives on: it
+// returns once that descriptor is readable, or earlier to be called again,
+// and may serve other work meanwhile (a window's events, say). Without one
+// the wait blocks.
+using ToolWait = std::function<void(int outputFd)>;
+
 // Runs the program found on PATH with these arguments (no shell involved),
 // waits for it and collects its stdout.
-ToolRun RunTool(const std::vector<std::string>& command);
+ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait = {});
+// True when zenity or kdialog is on PATH; without one every dialog answers
+// as cancelled.
+bool DialogToolAvailable();
 // The full path of an executable on PATH, or empty.
 std::string FindOnPath(const std::string& program);
 
 // The answer a dismissed box of this kind gives.
 int32_t DismissedAnswer(int32_t type);
-int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type);
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
+                       const ToolWait& wait = {});
 
 // "tvpreset" gives "*.tvpreset"; "wav aif" gives "*.wav *.aif" (joined by
 // separator). Empty for no extensions.
@@ -59,12 +70,12 @@ std::string FirstExtension(const char* extensions);
 
 // True with the chosen path; false when cancelled or no dialog tool exists.
 bool ChooseFile(bool save, const std::string& folder, const std::string& file,
-                const char* extensions, std::string& chosen);
+                const char* extensions, std::string& chosen, const ToolWait& wait = {});
 // "rgb(1,2,3)", "rgba(1,2,3,0.5)" and "#rrggbb" as zenity and kdialog answer.
 bool ParseColorAnswer(const std::string& text, ArgbColor& color);
-bool ChooseColor(ArgbColor& color, const char* prompt);
+bool ChooseColor(ArgbColor& color, const char* prompt, const ToolWait& wait = {});
 // Hands url to the desktop's opener; false when that failed or the text
 // could be read as an option.
-bool OpenUrl(const std::string& url);
+bool OpenUrl(const std::string& url, const ToolWait& wait = {});
 
 }  // namespace desktop

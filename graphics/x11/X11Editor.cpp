@@ -1,6 +1,8 @@
 #include "graphics/x11/X11Editor.h"
 
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -18,8 +20,8 @@
 namespace {
 
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask |
-                               ButtonMotionMask | KeyPressMask | FocusChangeMask |
-                               LeaveWindowMask | StructureNotifyMask;
+                               ButtonMotionMask | KeyPressMask | KeyReleaseMask |
+                               FocusChangeMask | LeaveWindowMask | StructureNotifyMask;
 // Events handled per idle call, so that a flood cannot hold the host's
 // interface thread.
 constexpr int32_t kMaxEventsPerIdle = 1000;
@@ -165,6 +167,8 @@ void X11Editor::DestroyWindow() {
   mouseCaptured_ = false;
   leftPressPending_ = false;
   exposed_ = PixelRect{};
+  usedKeyCodes_.clear();
+  focusBeforeEntry_ = 0;
   if (!display_ || EditorDisplayBroken(display_)) {
     // Nothing can be sent any more; the connection's close frees the rest.
     window_ = 0;
@@ -261,6 +265,9 @@ void X11Editor::HandleEvent(XEvent& event) {
     case KeyPress:
       OnKeyPress(event.xkey);
       break;
+    case KeyRelease:
+      OnKeyRelease(event.xkey);
+      break;
     case FocusOut:
       // Focus moving into a grab (our own menu) or to a child is no loss.
       if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior)
@@ -289,7 +296,9 @@ void X11Editor::OnExpose(const XExposeEvent& event) {
   if (event.count > 0) return;
   const PixelRect area = exposed_;
   exposed_ = PixelRect{};
-  if (!area.IsEmpty()) DrawControls(area);
+  // The draw bitmap already holds the picture; drawing controls here would
+  // mark pending changes as painted before the tick shows them.
+  if (!area.IsEmpty()) PresentRect(RectIntersection(area, PixelRect{0, 0, Width(), Height()}));
 }
 
 bool X11Editor::PairsAsDoubleClick(const XButtonEvent& event) {
@@ -314,13 +323,14 @@ void X11Editor::OnButtonPress(const XButtonEvent& event) {
     HandleWheel(event.x, event.y, mods, event.button == kWheelUp ? 1 : -1);
     return;
   }
-  if (event.button < Button1 || event.button > Button3) return;
+  // The middle button has no use here; its press would capture the mouse
+  // and begin a gesture that no release ends.
+  if (event.button != Button1 && event.button != Button3) return;
   if (ticker_.EntryOpen()) {
-    if (event.button != Button2 && ticker_.PressOnlyCancels()) return;
+    if (ticker_.PressOnlyCancels()) return;
     ticker_.CloseEntry(*this);
     RepaintAll();
   }
-  TakeFocus();
   const bool doubleClick = event.button == Button1 ? PairsAsDoubleClick(event) : false;
   if (event.button != Button1) leftPressPending_ = false;
   if (doubleClick) {
@@ -345,11 +355,71 @@ void X11Editor::OnMotion(const XMotionEvent& event) {
 
 void X11Editor::OnKeyPress(XKeyEvent& event) {
   if (ticker_.EntryOpen()) {
+    // Its release may come after the box has closed (Return, say).
+    usedKeyCodes_.insert(event.keycode);
     OnEntryKey(event);
     return;
   }
   const int32_t key = EditorKeyCode(XLookupKeysym(&event, 0));
-  if (key >= 0) HandleKey(event.x, event.y, key);
+  if (key >= 0 && HandleKey(event.x, event.y, key)) {
+    usedKeyCodes_.insert(event.keycode);
+    return;
+  }
+  ForwardToHost(event);
+}
+
+void X11Editor::OnKeyRelease(XKeyEvent& event) {
+  if (ticker_.EntryOpen()) return;
+  if (usedKeyCodes_.erase(event.keycode) > 0) return;
+  ForwardToHost(event);
+}
+
+Window X11Editor::HostTopLevel() {
+  // Under a window manager the host's top-level window is the nearest
+  // ancestor it marked with WM_STATE (above it sits the manager's frame);
+  // without one, the last window below the root.
+  const Atom wmState = XInternAtom(display_, "WM_STATE", True);
+  Window current = window_;
+  for (int depth = 0; current && depth < 64; ++depth) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_, current, &root, &parent, &children, &count)) return 0;
+    if (children) XFree(children);
+    if (current != window_ && wmState != kXNone && HasProperty(current, wmState)) return current;
+    if (!parent || parent == root) return current == window_ ? 0 : current;
+    current = parent;
+  }
+  return 0;
+}
+
+bool X11Editor::HasProperty(Window window, Atom property) {
+  Atom type = kXNone;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType,
+                                        &type, &format, &items, &after, &data);
+  if (data) XFree(data);
+  return status == Success && type != kXNone;
+}
+
+void X11Editor::ForwardToHost(XKeyEvent& event) {
+  // Hosts bind keys (Space for play, say) on their top-level window; what
+  // the editor has no use for goes there, as if the editor were not in the
+  // way.
+  X11ErrorTrap trap(display_);
+  const Window topLevel = HostTopLevel();
+  if (!topLevel || trap.Failed()) return;
+  XEvent forwarded{};
+  forwarded.xkey = event;
+  forwarded.xkey.window = topLevel;
+  forwarded.xkey.subwindow = kXNone;
+  Window child = 0;
+  XTranslateCoordinates(display_, window_, topLevel, event.x, event.y, &forwarded.xkey.x,
+                        &forwarded.xkey.y, &child);
+  const long mask = event.type == KeyPress ? KeyPressMask : KeyReleaseMask;
+  XSendEvent(display_, topLevel, True, mask, &forwarded);
+  XFlush(display_);
 }
 
 void X11Editor::OnEntryKey(XKeyEvent& event) {
@@ -379,7 +449,28 @@ void X11Editor::OnEntryKey(XKeyEvent& event) {
 }
 
 void X11Editor::TakeFocus() {
-  if (window_) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+  if (!window_) return;
+  Window focused = 0;
+  int revert = 0;
+  XGetInputFocus(display_, &focused, &revert);
+  if (focused != window_) {
+    focusBeforeEntry_ = focused;
+    focusRevertBeforeEntry_ = revert;
+  }
+  XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+}
+
+void X11Editor::ReturnFocus() {
+  const Window previous = focusBeforeEntry_;
+  focusBeforeEntry_ = 0;
+  if (!window_ || !previous || EditorDisplayBroken(display_)) return;
+  Window focused = 0;
+  int revert = 0;
+  XGetInputFocus(display_, &focused, &revert);
+  // Only a focus the entry box still holds is handed back.
+  if (focused != window_) return;
+  X11ErrorTrap trap(display_);
+  XSetInputFocus(display_, previous, focusRevertBeforeEntry_, CurrentTime);
 }
 
 // Drawing --------------------------------------------------------------------
@@ -395,8 +486,9 @@ bool X11Editor::PresentRect(const PixelRect& rect) {
 
 void X11Editor::ShowEntryBox() {
   if (!window_ || !painter_ || !entryBox_.IsOpen()) return;
-  const PixelRect bounds = entryBox_.Bounds();
+  // Rendering may widen the box to fit its text.
   const RasterBitmap& picture = entryBox_.Render(*this);
+  const PixelRect bounds = entryBox_.Bounds();
   painter_->Put(window_, gc_, picture, PixelRect{0, 0, bounds.Width(), bounds.Height()},
                 bounds.left, bounds.top);
 }
@@ -424,6 +516,7 @@ void X11Editor::DestroyEntryBox() {
   entryBox_.Close();
   // The draw bitmap under the box is intact: showing it again is enough.
   if (window_ && painter_ && DrawBitmap()) painter_->Put(window_, gc_, *DrawBitmap(), bounds, bounds.left, bounds.top);
+  ReturnFocus();
 }
 
 // Menus ----------------------------------------------------------------------
@@ -493,15 +586,47 @@ RasterBitmap* X11Editor::LoadResourceBitmap(int32_t id, const char* name) {
 
 RecursiveLock* X11Editor::ModalLock() const { return plug_ ? &plug_->InstanceLock() : nullptr; }
 
-// The dialogs below wait for a child process as long as the user looks at
-// it, so they run with the instance lock given up; what they read and write
-// is copied first and stored after the lock is back.
+// The dialogs below run as child processes for as long as the user looks at
+// them. The wait serves the window meanwhile (exposures and the tick), and
+// gives up the instance lock only while it sleeps, so the host's audio runs
+// on.
+
+void X11Editor::WaitForDialog(int outputFd) {
+  const bool serving = display_ && window_ && !EditorDisplayBroken(display_);
+  int32_t waitMs = 1000;
+  if (serving) {
+    const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(
+        ticker_.NextDue() - EditorTicker::Clock::now());
+    waitMs = int32_t(std::clamp<int64_t>(untilTick.count(), 0, 1000));
+  }
+  pollfd ready[2] = {{outputFd, POLLIN, 0}, {serving ? ConnectionNumber(display_) : -1, POLLIN, 0}};
+  {
+    LockReleased unlocked(ModalLock());
+    poll(ready, serving ? 2 : 1, waitMs);
+  }
+  if (!serving) return;
+  DispatchScope scope(*this);
+  X11ErrorTrap trap(display_);
+  for (int32_t handled = 0; handled < kMaxEventsPerIdle; ++handled) {
+    if (!window_ || EditorDisplayBroken(display_) || XPending(display_) <= 0) break;
+    XEvent event;
+    XNextEvent(display_, &event);
+    // Input waits until the dialog is answered: it must not start a second
+    // conversation underneath this one.
+    if (event.type == Expose || event.type == DestroyNotify) HandleEvent(event);
+  }
+  TickIfDue();
+  if (display_ && !EditorDisplayBroken(display_)) XFlush(display_);
+}
+
+desktop::ToolWait X11Editor::DialogWait() {
+  return [this](int outputFd) { WaitForDialog(outputFd); };
+}
 
 int32_t X11Editor::ShowMessage(const char* text, const char* caption, int32_t type) {
   const std::string message = text ? text : "";
   const std::string title = caption ? caption : "";
-  LockReleased unlocked(ModalLock());
-  return desktop::ShowMessageBox(message, title, type);
+  return desktop::ShowMessageBox(message, title, type, DialogWait());
 }
 
 void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) {
@@ -514,12 +639,8 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
   const std::string startFile = file.Get();
   const std::string offered = extensions ? extensions : "";
   std::string chosen;
-  bool answered = false;
-  {
-    LockReleased unlocked(ModalLock());
-    answered =
-        desktop::ChooseFile(action == kFileSave, startFolder, startFile, offered.c_str(), chosen);
-  }
+  const bool answered = desktop::ChooseFile(action == kFileSave, startFolder, startFile,
+                                            offered.c_str(), chosen, DialogWait());
   if (!answered) return;
   folder.Set(desktop::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
@@ -529,13 +650,14 @@ bool X11Editor::AskForColor(ArgbColor& color, const char* prompt) {
   if (!window_) return false;
   ArgbColor chosen = color;
   const std::string title = prompt ? prompt : "";
-  bool answered = false;
-  {
-    LockReleased unlocked(ModalLock());
-    answered = desktop::ChooseColor(chosen, title.c_str());
-  }
+  const bool answered = desktop::ChooseColor(chosen, title.c_str(), DialogWait());
   if (answered) color = chosen;
   return answered;
+}
+
+const char* X11Editor::FileDialogUnavailableReason() {
+  if (desktop::DialogToolAvailable()) return nullptr;
+  return "install zenity or kdialog";
 }
 
 bool X11Editor::OpenWebPage(const char* url, const char* title, const char* confirmText,
@@ -546,13 +668,8 @@ bool X11Editor::OpenWebPage(const char* url, const char* title, const char* conf
     return false;
   if (url) {
     const std::string address = url;
-    bool opened = false;
-    {
-      // The opener may wait for the browser.
-      LockReleased unlocked(ModalLock());
-      opened = desktop::OpenUrl(address);
-    }
-    if (opened) return true;
+    // The opener may wait for the browser.
+    if (desktop::OpenUrl(address, DialogWait())) return true;
   }
   if (failText) ShowMessage(failText, caption.c_str(), desktop::kMessageOk);
   return false;

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "graphics/Editor.h"
 #include "graphics/EditorTicker.h"
+#include "graphics/x11/DesktopDialogs.h"
 #include "graphics/x11/X11EntryBox.h"
 
 class X11ImagePainter;
@@ -36,6 +38,7 @@ public:
   void PluginFolder(TextBuf& out) override;
   void DesktopFolder(TextBuf& out) override;
   void AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) override;
+  const char* FileDialogUnavailableReason() override;
   bool AskForColor(ArgbColor& color, const char* prompt) override;
   bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                    const char* failText) override;
@@ -73,15 +76,27 @@ private:
   void OnButtonRelease(const XButtonEvent& event);
   void OnMotion(const XMotionEvent& event);
   void OnKeyPress(XKeyEvent& event);
+  void OnKeyRelease(XKeyEvent& event);
+  // Sends a key the editor does not use on to the host's top-level window.
+  void ForwardToHost(XKeyEvent& event);
+  Window HostTopLevel();
+  bool HasProperty(Window window, Atom property);
   void OnEntryKey(XKeyEvent& event);
   void OnExpose(const XExposeEvent& event);
   bool PairsAsDoubleClick(const XButtonEvent& event);
+  // The entry box holds the keyboard focus while it is open, and hands it
+  // back to where it was when it closes.
   void TakeFocus();
+  void ReturnFocus();
   void ShowEntryBox();
   void RepaintAll();
   // The lock a modal conversation gives up while it waits for the user: the
   // instance lock, which the host's audio thread needs too.
   RecursiveLock* ModalLock() const;
+  // Waits until a dialog's output is readable or the next tick is due,
+  // serving the window's exposures and the tick.
+  void WaitForDialog(int outputFd);
+  desktop::ToolWait DialogWait();
 
   Display* display_ = nullptr;
   Window window_ = 0;
@@ -97,6 +112,9 @@ private:
   int32_t leftPressX_ = 0;
   int32_t leftPressY_ = 0;
   PixelRect exposed_;
+  Window focusBeforeEntry_ = 0;
+  int focusRevertBeforeEntry_ = RevertToParent;
+  std::set<unsigned> usedKeyCodes_;  // pressed keys the editor took
   int32_t dispatchDepth_ = 0;
   bool closeDisplayPending_ = false;
 };

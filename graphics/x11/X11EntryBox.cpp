@@ -1,5 +1,7 @@
 #include "graphics/x11/X11EntryBox.h"
 
+#include <algorithm>
+
 #include "graphics/Editor.h"
 #include "graphics/ResourceCaches.h"
 #include "raster/RasterFont.h"
@@ -12,6 +14,7 @@ constexpr int32_t kUnlimitedLength = 65535;
 constexpr Pixel32 kSelectionColor = 0xFF3875D7;
 constexpr Pixel32 kSelectedTextColor = 0xFFFFFFFF;
 constexpr int32_t kTextInset = 2;
+constexpr int32_t kCaretRoom = 2;
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -77,14 +80,41 @@ bool X11EntryBox::Backspace() {
   return true;
 }
 
+void X11EntryBox::WidenToFit(int32_t textWidth, int32_t editorWidth) {
+  // The box is sized for its control, not for the text: it grows around
+  // its centre (never shrinks while open) so the whole text stays readable.
+  const int32_t needed = textWidth + 2 * kTextInset + kCaretRoom;
+  const int32_t extra = needed - bounds_.Width();
+  if (extra <= 0) return;
+  bounds_.left -= extra / 2;
+  bounds_.right += extra - extra / 2;
+  if (editorWidth <= 0) return;
+  if (bounds_.right > editorWidth) {
+    bounds_.left -= bounds_.right - editorWidth;
+    bounds_.right = editorWidth;
+  }
+  if (bounds_.left < 0) {
+    bounds_.right = std::min(editorWidth, bounds_.right - bounds_.left);
+    bounds_.left = 0;
+  }
+}
+
 const RasterBitmap& X11EntryBox::Render(Editor& editor) {
+  RasterFont* font = editor.FontFor(style_);
+  int32_t textWidth = 0;
+  if (font) {
+    LockHold fontInUse(SharedFontUseLock());
+    RasterRect measured{};
+    font->RenderText(nullptr, text_.c_str(), -1, &measured, TextMeasureOnly | TextSingleLine);
+    textWidth = measured.right - measured.left;
+  }
+  WidenToFit(textWidth, editor.Width());
   const int32_t width = bounds_.Width();
   const int32_t height = bounds_.Height();
   if (bitmap_.Width() != width || bitmap_.Height() != height) bitmap_.SetSize(width, height);
   if (!bitmap_.PixelData()) return bitmap_;
   RasterFill(&bitmap_, 0, 0, width, height, style_.entryBackColor.Packed() | 0xFF000000u, 1.0f,
              BlendCopy);
-  RasterFont* font = editor.FontFor(style_);
   if (!font) return bitmap_;
   LockHold fontInUse(SharedFontUseLock());
 
@@ -92,9 +122,6 @@ const RasterBitmap& X11EntryBox::Render(Editor& editor) {
   if (style_.alignment == kAlignCenter) align |= TextCenter;
   if (style_.alignment == kAlignRight) align |= TextRight;
   RasterRect area{kTextInset, 0, width - kTextInset, height};
-  RasterRect measured{};
-  font->RenderText(nullptr, text_.c_str(), -1, &measured, TextMeasureOnly | TextSingleLine);
-  const int32_t textWidth = measured.right - measured.left;
   int32_t textLeft = area.left;
   if (style_.alignment == kAlignCenter) textLeft = area.left + (area.right - area.left - textWidth) / 2;
   if (style_.alignment == kAlignRight) textLeft = area.right - textWidth;

@@ -27,11 +27,13 @@ public:
   const std::string& Text() const { return text_; }
   PixelRect Bounds() const { return bounds_; }
 
-  // Paints the box into its own bitmap, in the style's entry colours.
+  // Paints the box into its own bitmap, in the style's entry colours,
+  // first widening the box (within the editor) where the text needs it.
   const RasterBitmap& Render(Editor& editor);
 
 private:
   int32_t CharacterCount() const;
+  void WidenToFit(int32_t textWidth, int32_t editorWidth);
 
   bool open_ = false;
   TextStyle style_;

@@ -16,6 +16,45 @@ XErrorHandler gHandlerBeforeTraps = nullptr;
 std::mutex gBrokenMutex;
 std::vector<Display*> gBrokenDisplays;
 
+// The I/O error handler is process-wide and Xlib calls it before a
+// display's exit handler; its default ends the process. Ours returns for
+// the editor's own displays and hands every other display to the handler
+// that was there before. It is in place only while an editor display is
+// open, so an unloaded module leaves no handler of its own behind.
+std::mutex gIoMutex;
+std::vector<Display*> gEditorDisplays;
+XIOErrorHandler gIoHandlerBefore = nullptr;
+
+int EditorIoErrorHandler(Display* display) {
+  XIOErrorHandler forward = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(gIoMutex);
+    if (std::find(gEditorDisplays.begin(), gEditorDisplays.end(), display) !=
+        gEditorDisplays.end())
+      return 0;
+    forward = gIoHandlerBefore;
+  }
+  return forward ? forward(display) : 0;
+}
+
+void AddEditorDisplay(Display* display) {
+  std::lock_guard<std::mutex> hold(gIoMutex);
+  if (gEditorDisplays.empty()) gIoHandlerBefore = XSetIOErrorHandler(&EditorIoErrorHandler);
+  gEditorDisplays.push_back(display);
+}
+
+void RemoveEditorDisplay(Display* display) {
+  std::lock_guard<std::mutex> hold(gIoMutex);
+  const auto found = std::find(gEditorDisplays.begin(), gEditorDisplays.end(), display);
+  if (found == gEditorDisplays.end()) return;
+  gEditorDisplays.erase(found);
+  if (!gEditorDisplays.empty()) return;
+  // Put the previous handler back unless someone replaced ours meanwhile.
+  XIOErrorHandler current = XSetIOErrorHandler(gIoHandlerBefore);
+  if (current != &EditorIoErrorHandler) XSetIOErrorHandler(current);
+  gIoHandlerBefore = nullptr;
+}
+
 void MarkDisplayBroken(Display* display, void*) {
   std::lock_guard<std::mutex> hold(gBrokenMutex);
   if (std::find(gBrokenDisplays.begin(), gBrokenDisplays.end(), display) == gBrokenDisplays.end())
@@ -90,8 +129,13 @@ bool X11ErrorTrap::Failed() {
 }
 
 Display* OpenEditorDisplay() {
+  // Without the exit handler a returning I/O handler still ends the
+  // process, so ours is only worth installing where the setter exists.
   Display* display = XOpenDisplay(nullptr);
-  if (display && ExitHandlerSetter()) ExitHandlerSetter()(display, &MarkDisplayBroken, nullptr);
+  if (display && ExitHandlerSetter()) {
+    ExitHandlerSetter()(display, &MarkDisplayBroken, nullptr);
+    AddEditorDisplay(display);
+  }
   return display;
 }
 
@@ -103,6 +147,7 @@ bool EditorDisplayBroken(Display* display) {
 void CloseEditorDisplay(Display* display) {
   if (!display) return;
   XCloseDisplay(display);
+  RemoveEditorDisplay(display);
   std::lock_guard<std::mutex> hold(gBrokenMutex);
   gBrokenDisplays.erase(std::remove(gBrokenDisplays.begin(), gBrokenDisplays.end(), display),
                         gBrokenDisplays.end());

@@ -25,6 +25,13 @@ constexpr int32_t kMinItemHeight = 18;
 constexpr int32_t kSeparatorHeight = 7;
 constexpr int32_t kMinWidth = 80;
 constexpr int32_t kSubmenuOverlap = 3;
+// A menu taller than the screen shows a window of it between two arrow
+// strips; hovering an arrow scrolls one item per step, the wheel three.
+constexpr int32_t kScrollArrowHeight = 14;
+constexpr int32_t kWheelItems = 3;
+constexpr auto kAutoScrollStep = std::chrono::milliseconds(40);
+constexpr unsigned kWheelUpButton = 4;
+constexpr unsigned kWheelDownButton = 5;
 
 constexpr Pixel32 kBackColor = 0xFFF2F2F2;
 constexpr Pixel32 kBorderColor = 0xFF7A7A7A;
@@ -62,6 +69,15 @@ void DrawSubmenuArrow(RasterBitmap& bitmap, int32_t right, int32_t centerY, Pixe
     Fill(bitmap, right - 14 + column, centerY - 3 + column, 1, 7 - 2 * column, color);
 }
 
+void DrawScrollArrow(RasterBitmap& bitmap, int32_t centerX, int32_t centerY, int32_t direction,
+                     Pixel32 color) {
+  // A small triangle pointing up (-1) or down (+1).
+  for (int32_t row = 0; row < 4; ++row) {
+    const int32_t half = direction < 0 ? row : 3 - row;
+    Fill(bitmap, centerX - half, centerY - 2 + row, 2 * half + 1, 1, color);
+  }
+}
+
 }  // namespace
 
 struct X11PopupMenu::Node {
@@ -77,7 +93,25 @@ struct X11PopupMenu::Level {
   int32_t y = 0;
   PopupMenuLayout layout;
   int32_t highlighted = -1;
+  // The window shows viewHeight pixels of the layout; only that much is
+  // allocated, however long the menu.
+  int32_t viewHeight = 0;
+  bool scrolls = false;
+  int32_t first = 0;     // the first item shown
+  int32_t maxFirst = 0;  // first when the last item is shown at the bottom
+  int32_t scrolling = 0;  // -1 or +1 while the pointer rests on an arrow
   std::unique_ptr<SysBitmap> bitmap;
+
+  int32_t ItemsTop() const { return scrolls ? kScrollArrowHeight : kPadTop; }
+  int32_t ItemsBottom() const { return scrolls ? viewHeight - kScrollArrowHeight : viewHeight - kPadTop; }
+  // Layout y minus this is window y.
+  int32_t Offset() const {
+    return layout.items.empty() ? 0 : layout.items[size_t(first)].top - ItemsTop();
+  }
+  bool Shown(int32_t item) const {
+    if (item < first || item >= int32_t(layout.items.size())) return false;
+    return layout.items[size_t(item)].bottom - Offset() <= ItemsBottom();
+  }
 };
 
 PopupMenuLayout LayoutPopupMenu(Editor& editor, const PopupMenu& menu) {
@@ -146,6 +180,7 @@ int32_t X11PopupMenu::Run(PopupMenu& menu, int32_t x, int32_t y) {
   if (!GrabInput(levels_.front().window)) return -1;
 
   const int connection = ConnectionNumber(display_);
+  auto nextScroll = std::chrono::steady_clock::now();
   while (!done_) {
     while (!done_ && XPending(display_) > 0) {
       XEvent event;
@@ -153,7 +188,21 @@ int32_t X11PopupMenu::Run(PopupMenu& menu, int32_t x, int32_t y) {
       HandleEvent(event);
     }
     if (done_ || (link_.windowGone && link_.windowGone())) break;
-    const int32_t wait = link_.msUntilTick ? std::max<int32_t>(0, link_.msUntilTick()) : -1;
+    int32_t wait = link_.msUntilTick ? std::max<int32_t>(0, link_.msUntilTick()) : -1;
+    Level* scrolling = nullptr;
+    for (Level& level : levels_)
+      if (level.scrolling != 0) scrolling = &level;
+    const auto now = std::chrono::steady_clock::now();
+    if (scrolling) {
+      if (now >= nextScroll) {
+        ScrollBy(*scrolling, scrolling->scrolling);
+        nextScroll = now + kAutoScrollStep;
+        XFlush(display_);
+      }
+      const auto untilScroll =
+          std::chrono::duration_cast<std::chrono::milliseconds>(nextScroll - now).count();
+      wait = wait < 0 ? int32_t(untilScroll) : std::min<int32_t>(wait, int32_t(untilScroll));
+    }
     pollfd ready{connection, POLLIN, 0};
     int result = 0;
     {
@@ -200,10 +249,13 @@ bool X11PopupMenu::OpenLevel(Node* node, int32_t x, int32_t y) {
     const Level& parent = levels_.back();
     x = parent.x - level.layout.width + kSubmenuOverlap;
   }
+  level.viewHeight = std::min(level.layout.height, std::max(screenHeight, 3 * kScrollArrowHeight + kMinItemHeight));
+  level.scrolls = level.viewHeight < level.layout.height;
+  level.maxFirst = LastFirstItem(level);
   level.x = std::max(0, std::min(x, screenWidth - level.layout.width));
-  level.y = std::max(0, std::min(y, screenHeight - level.layout.height));
+  level.y = std::max(0, std::min(y, screenHeight - level.viewHeight));
 
-  level.bitmap = std::make_unique<SysBitmap>(level.layout.width, level.layout.height);
+  level.bitmap = std::make_unique<SysBitmap>(level.layout.width, level.viewHeight);
   if (!level.bitmap->PixelData()) return false;
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
@@ -214,7 +266,7 @@ bool X11PopupMenu::OpenLevel(Node* node, int32_t x, int32_t y) {
   attributes.event_mask = ExposureMask | StructureNotifyMask;
   level.window = XCreateWindow(
       display_, RootWindow(display_, screen), level.x, level.y, unsigned(level.layout.width),
-      unsigned(level.layout.height), 0, DefaultDepth(display_, screen), InputOutput,
+      unsigned(level.viewHeight), 0, DefaultDepth(display_, screen), InputOutput,
       DefaultVisual(display_, screen),
       CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWColormap | CWEventMask,
       &attributes);
@@ -253,13 +305,23 @@ bool X11PopupMenu::Choosable(const Level& level, int32_t item) const {
 void X11PopupMenu::Draw(Level& level) {
   RasterBitmap& bitmap = *level.bitmap;
   const PopupMenuLayout& layout = level.layout;
-  Fill(bitmap, 0, 0, layout.width, layout.height, kBorderColor);
-  Fill(bitmap, kBorder, kBorder, layout.width - 2 * kBorder, layout.height - 2 * kBorder, kBackColor);
+  Fill(bitmap, 0, 0, layout.width, level.viewHeight, kBorderColor);
+  Fill(bitmap, kBorder, kBorder, layout.width - 2 * kBorder, level.viewHeight - 2 * kBorder, kBackColor);
+  if (level.scrolls) {
+    const int32_t centerX = layout.width / 2;
+    DrawScrollArrow(bitmap, centerX, kScrollArrowHeight / 2, -1,
+                    level.first > 0 ? kTextColor : kGrayedTextColor);
+    DrawScrollArrow(bitmap, centerX, level.viewHeight - kScrollArrowHeight / 2, 1,
+                    level.first < level.maxFirst ? kTextColor : kGrayedTextColor);
+  }
   RasterFont* font = editor_.FontFor(style_);
   LockHold fontInUse(SharedFontUseLock());
   TextBuf shown;
-  for (int32_t i = 0; i < int32_t(layout.items.size()); ++i) {
-    const PixelRect& rect = layout.items[size_t(i)];
+  const int32_t offset = level.Offset();
+  for (int32_t i = level.first; level.Shown(i); ++i) {
+    PixelRect rect = layout.items[size_t(i)];
+    rect.top -= offset;
+    rect.bottom -= offset;
     const PopupMenuItem* item = level.node->menu->ItemAt(i);
     const int32_t centerY = (rect.top + rect.bottom) / 2;
     if (item->IsSeparator()) {
@@ -278,7 +340,44 @@ void X11PopupMenu::Draw(Level& level) {
     font->ChangeTextColor(color);
     font->RenderText(&bitmap, shown.Get(), -1, &textRect, TextVCenter | TextSingleLine);
   }
-  painter_.Put(level.window, gc_, bitmap, PixelRect{0, 0, layout.width, layout.height}, 0, 0);
+  painter_.Put(level.window, gc_, bitmap, PixelRect{0, 0, layout.width, level.viewHeight}, 0, 0);
+}
+
+int32_t X11PopupMenu::LastFirstItem(const Level& level) {
+  const int32_t count = int32_t(level.layout.items.size());
+  if (!level.scrolls || count == 0) return 0;
+  const int32_t room = level.ItemsBottom() - level.ItemsTop();
+  const int32_t bottom = level.layout.items.back().bottom;
+  int32_t first = count - 1;
+  while (first > 0 && bottom - level.layout.items[size_t(first - 1)].top <= room) --first;
+  return first;
+}
+
+void X11PopupMenu::ScrollTo(Level& level, int32_t first) {
+  first = std::clamp(first, 0, level.maxFirst);
+  if (first == level.first) return;
+  level.first = first;
+  // A submenu would hang off an item that moved.
+  for (size_t l = 0; l < levels_.size(); ++l)
+    if (&levels_[l] == &level) CloseLevelsAfter(int32_t(l));
+  Draw(level);
+}
+
+void X11PopupMenu::ScrollBy(Level& level, int32_t items) { ScrollTo(level, level.first + items); }
+
+void X11PopupMenu::ScrollIntoView(Level& level, int32_t item) {
+  if (item < 0 || item >= int32_t(level.layout.items.size()) || level.Shown(item)) return;
+  if (item < level.first) {
+    ScrollTo(level, item);
+    return;
+  }
+  // The first item that leaves room for this one at the bottom.
+  const int32_t room = level.ItemsBottom() - level.ItemsTop();
+  const int32_t needTop = level.layout.items[size_t(item)].bottom - room;
+  const auto begin = level.layout.items.begin();
+  const auto found = std::lower_bound(begin, begin + item, needTop,
+                                      [](const PixelRect& rect, int32_t top) { return rect.top < top; });
+  ScrollTo(level, int32_t(found - begin));
 }
 
 void X11PopupMenu::Highlight(int32_t levelIndex, int32_t item) {
@@ -299,7 +398,8 @@ void X11PopupMenu::OpenSubmenu(int32_t levelIndex, int32_t item, bool highlightF
   if (!child || child->menu->ItemCount() == 0) return;
   const Level& parent = levels_[size_t(levelIndex)];
   const PixelRect& rect = parent.layout.items[size_t(item)];
-  if (!OpenLevel(child, parent.x + parent.layout.width - kSubmenuOverlap, parent.y + rect.top - kPadTop))
+  if (!OpenLevel(child, parent.x + parent.layout.width - kSubmenuOverlap,
+                 parent.y + rect.top - parent.Offset() - kPadTop))
     return;
   if (highlightFirst) MoveHighlight(1);
 }
@@ -309,10 +409,19 @@ X11PopupMenu::Hit X11PopupMenu::HitAt(int32_t rootX, int32_t rootY) const {
     const Level& level = levels_[size_t(l)];
     const int32_t x = rootX - level.x;
     const int32_t y = rootY - level.y;
-    if (x < 0 || y < 0 || x >= level.layout.width || y >= level.layout.height) continue;
-    for (int32_t i = 0; i < int32_t(level.layout.items.size()); ++i)
-      if (level.layout.items[size_t(i)].Contains(x, y)) return Hit{l, i};
-    return Hit{l, -1};
+    if (x < 0 || y < 0 || x >= level.layout.width || y >= level.viewHeight) continue;
+    if (level.scrolls && y < kScrollArrowHeight) return Hit{l, kScrollUpArrow};
+    if (level.scrolls && y >= level.viewHeight - kScrollArrowHeight) return Hit{l, kScrollDownArrow};
+    const int32_t layoutY = y + level.Offset();
+    const auto begin = level.layout.items.begin();
+    const auto end = level.layout.items.end();
+    const auto after = std::upper_bound(begin, end, layoutY,
+                                        [](int32_t at, const PixelRect& rect) { return at < rect.top; });
+    if (after == begin) return Hit{l, -1};
+    const int32_t item = int32_t(after - begin) - 1;
+    if (!level.Shown(item) || !level.layout.items[size_t(item)].Contains(x, layoutY))
+      return Hit{l, -1};
+    return Hit{l, item};
   }
   return Hit{};
 }
@@ -324,8 +433,13 @@ void X11PopupMenu::Choose(const Level& level, int32_t item) {
 
 void X11PopupMenu::HandlePointer(int32_t rootX, int32_t rootY, bool press, bool release) {
   const Hit hit = HitAt(rootX, rootY);
+  for (Level& level : levels_) level.scrolling = 0;
   if (hit.level < 0) {
     if (press) Dismiss();
+    return;
+  }
+  if (hit.item == kScrollUpArrow || hit.item == kScrollDownArrow) {
+    levels_[size_t(hit.level)].scrolling = hit.item == kScrollUpArrow ? -1 : 1;
     return;
   }
   if (hit.item < 0) return;
@@ -350,10 +464,41 @@ void X11PopupMenu::MoveHighlight(int32_t direction) {
       item = (item + direction + count) % count;
     }
     if (Highlightable(level, item)) {
-      Highlight(int32_t(levels_.size()) - 1, item);
+      HighlightShown(item);
       return;
     }
   }
+}
+
+void X11PopupMenu::HighlightFrom(int32_t item, int32_t direction) {
+  Level& level = levels_.back();
+  const int32_t count = level.node->menu->ItemCount();
+  for (item = std::clamp(item, 0, count - 1); item >= 0 && item < count; item += direction) {
+    if (Highlightable(level, item)) {
+      HighlightShown(item);
+      return;
+    }
+  }
+}
+
+void X11PopupMenu::HighlightShown(int32_t item) {
+  Level& level = levels_.back();
+  ScrollIntoView(level, item);
+  Highlight(int32_t(levels_.size()) - 1, item);
+}
+
+int32_t X11PopupMenu::ShownItemCount(const Level& level) const {
+  int32_t shown = 0;
+  while (level.Shown(level.first + shown)) ++shown;
+  return std::max(1, shown);
+}
+
+void X11PopupMenu::Wheel(int32_t rootX, int32_t rootY, int32_t items) {
+  const Hit hit = HitAt(rootX, rootY);
+  Level& level = hit.level >= 0 ? levels_[size_t(hit.level)] : levels_.back();
+  ScrollBy(level, items);
+  // The item now under the pointer is the highlighted one.
+  HandlePointer(rootX, rootY, false, false);
 }
 
 void X11PopupMenu::HandleKey(XKeyEvent& event) {
@@ -372,6 +517,22 @@ void X11PopupMenu::HandleKey(XKeyEvent& event) {
     case XK_Right:
     case XK_KP_Right:
       if (SubmenuOf(level, level.highlighted)) OpenSubmenu(innermost, level.highlighted, true);
+      break;
+    case XK_Home:
+    case XK_KP_Home:
+      HighlightFrom(0, 1);
+      break;
+    case XK_End:
+    case XK_KP_End:
+      HighlightFrom(level.node->menu->ItemCount() - 1, -1);
+      break;
+    case XK_Page_Up:
+    case XK_KP_Page_Up:
+      HighlightFrom(std::max(level.highlighted, 0) - ShownItemCount(level), -1);
+      break;
+    case XK_Page_Down:
+    case XK_KP_Page_Down:
+      HighlightFrom(std::max(level.highlighted, 0) + ShownItemCount(level), 1);
       break;
     case XK_Left:
     case XK_KP_Left:
@@ -411,6 +572,12 @@ void X11PopupMenu::HandleEvent(XEvent& event) {
       return;
     case ButtonPress:
     case ButtonRelease:
+      if (target && event.type == ButtonPress &&
+          (event.xbutton.button == kWheelUpButton || event.xbutton.button == kWheelDownButton)) {
+        Wheel(event.xbutton.x_root, event.xbutton.y_root,
+              event.xbutton.button == kWheelUpButton ? -kWheelItems : kWheelItems);
+        return;
+      }
       if (target && event.xbutton.button >= Button1 && event.xbutton.button <= Button3)
         HandlePointer(event.xbutton.x_root, event.xbutton.y_root, event.type == ButtonPress,
                       event.type == ButtonRelease);

@@ -58,8 +58,10 @@ private:
   struct Level;
   struct Hit {
     int32_t level = -1;
-    int32_t item = -1;
+    int32_t item = -1;  // or one of the scroll arrows below
   };
+  static constexpr int32_t kScrollUpArrow = -2;
+  static constexpr int32_t kScrollDownArrow = -3;
 
   static std::unique_ptr<Node> BuildNodes(PopupMenu* menu, int32_t& counter, int32_t depth);
   bool OpenLevel(Node* node, int32_t x, int32_t y);
@@ -79,6 +81,15 @@ private:
   void Choose(const Level& level, int32_t item);
   void Dismiss() { done_ = true; }
   void MoveHighlight(int32_t direction);
+  // The first highlightable item from item on in direction, scrolled into view.
+  void HighlightFrom(int32_t item, int32_t direction);
+  void HighlightShown(int32_t item);
+  int32_t ShownItemCount(const Level& level) const;
+  static int32_t LastFirstItem(const Level& level);
+  void ScrollTo(Level& level, int32_t first);
+  void ScrollBy(Level& level, int32_t items);
+  void ScrollIntoView(Level& level, int32_t item);
+  void Wheel(int32_t rootX, int32_t rootY, int32_t items);
 
   Display* display_;
   Editor& editor_;

@@ -2,6 +2,7 @@
 // menu is modal, so the user's hands work from a second thread on their own
 // connection while the editor waits in its menu loop.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <memory>
@@ -9,7 +10,9 @@
 
 #include "graphics/PopupMenu.h"
 #include "graphics/x11/X11Editor.h"
+#include "graphics/x11/X11EntryBox.h"
 #include "graphics/x11/X11PopupMenu.h"
+#include "raster/RasterFont.h"
 #include "tests/graphics/GraphicsTestSupport.h"
 #include "tests/x11/XTestSupport.h"
 
@@ -68,7 +71,7 @@ protected:
 
   // Menu windows on screen once `count` are open; empty after a timeout.
   static std::vector<XWindowAttributes> WaitForMenus(TestDisplay& screen, size_t count) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       std::vector<XWindowAttributes> menus = screen.MenuWindows();
       if (menus.size() == count) return menus;
       std::this_thread::sleep_for(3ms);
@@ -177,6 +180,87 @@ TEST_F(Conversation, EntryCancelsOnAClickElsewhere) {
   ASSERT_TRUE(PumpUntil([&] { return !editor->Ticker().EntryOpen(); }));
   Pump(100ms);
   EXPECT_EQ(plug.ParamAt(kGain)->Value(), 5.0);
+}
+
+// Menus longer than the screen: the window fits the screen, the wheel and
+// the keys reach the last item, and memory follows the window, not the menu.
+TEST_F(Conversation, LongMenuScrollsToItsLastItemWithTheWheel) {
+  PopupMenu menu;
+  for (int i = 0; i < 200; ++i) menu.AddItem(("Sound " + std::to_string(i)).c_str());
+  const int itemHeight = LayoutPopupMenu(*editor, menu).items[0].Height();
+  constexpr int kArrowStrip = 14;
+  std::atomic<int> menuHeight{0};
+  PopupMenu* chosen = RunMenu(menu, [&](TestDisplay& screen) {
+    const auto menus = WaitForMenus(screen, 1);
+    if (menus.empty()) return;
+    menuHeight = menus[0].height;
+    const int x = menus[0].x + 20;
+    for (int i = 0; i < 100; ++i) screen.Click(x, menus[0].y + menus[0].height / 2, 5);
+    // Scrolled to the end, the last item sits right above the lower arrow.
+    const int shown = (menus[0].height - 2 * kArrowStrip) / itemHeight;
+    screen.Click(x, menus[0].y + kArrowStrip + shown * itemHeight - itemHeight / 2);
+  });
+  const int screenHeight = DisplayHeight(user->Get(), DefaultScreen(user->Get()));
+  EXPECT_GT(menuHeight.load(), 0);
+  EXPECT_LE(menuHeight.load(), screenHeight);
+  EXPECT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.chosenItem, 199);
+}
+
+TEST_F(Conversation, HugeMenuReachesItsLastItemByKeyInBoundedMemory) {
+  PopupMenu menu;
+  for (int i = 0; i < 30000; ++i) menu.AddItem(("Sound " + std::to_string(i)).c_str());
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const long peakBeforeKb = usage.ru_maxrss;
+  std::atomic<int> menuHeight{0};
+  PopupMenu* chosen = RunMenu(menu, [&](TestDisplay& screen) {
+    const auto menus = WaitForMenus(screen, 1);
+    if (menus.empty() || !screen.WaitForKeyboardGrab()) return;
+    menuHeight = menus[0].height;
+    screen.Key(XK_End);
+    screen.Key(XK_Return);
+  });
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_GT(menuHeight.load(), 0);
+  EXPECT_LE(menuHeight.load(), DisplayHeight(user->Get(), DefaultScreen(user->Get())));
+  EXPECT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.chosenItem, 29999);
+  // A picture of the whole menu would take over 200 MB.
+  EXPECT_LT(usage.ru_maxrss - peakBeforeKb, 64 * 1024);
+
+  // Up from nothing wraps to the last item, scrolled into view.
+  chosen = RunMenu(menu, [&](TestDisplay& screen) {
+    if (WaitForMenus(screen, 1).empty() || !screen.WaitForKeyboardGrab()) return;
+    screen.Key(XK_Up);
+    screen.Key(XK_Return);
+  });
+  EXPECT_EQ(menu.chosenItem, 29999);
+}
+
+// A value wider than its control's box ("0.8500" in a 30-pixel box) is
+// shown whole: the box grows around its centre, within the editor.
+TEST_F(Conversation, EntryBoxGrowsToShowItsWholeText) {
+  TextStyle style = gain->Style();
+  RasterFont* font = editor->FontFor(style);
+  ASSERT_NE(font, nullptr);
+  const auto textWidth = [&](const char* text) {
+    RasterRect measured{};
+    font->RenderText(nullptr, text, -1, &measured, TextMeasureOnly | TextSingleLine);
+    return measured.right - measured.left;
+  };
+  X11EntryBox box;
+  box.Open(style, {100, 50, 130, 66}, "0.8500", 0);
+  box.Render(*editor);
+  EXPECT_GE(box.Bounds().Width(), textWidth("0.8500") + 4);
+  EXPECT_NEAR((box.Bounds().left + box.Bounds().right) / 2.0, 115.5, 1.0);
+
+  box.Open(style, {270, 50, 299, 66}, "", 0);
+  for (char c : std::string("123456.789012")) box.Insert(uint32_t(c));
+  box.Render(*editor);
+  EXPECT_GE(box.Bounds().Width(), textWidth("123456.789012") + 4);
+  EXPECT_LE(box.Bounds().right, editor->Width());
+  EXPECT_GE(box.Bounds().left, 0);
 }
 
 }  // namespace

@@ -36,11 +36,6 @@ constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int32_t kBlock = 256;
 
 
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
-
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = Clock::now() + limit;
   while (Clock::now() < end) {
@@ -157,46 +152,6 @@ TEST_F(ModalWait, AudioKeepsRunningWhileThePresetMenuIsOpen) {
   PumpFor([this] { Idle(); }, 100ms);
   EXPECT_TRUE(Editor().HasWindow());
 }
-
-// A dialog tool that waits until the test lets it answer.
-class FakeDialogTool {
-public:
-  FakeDialogTool() {
-    char pattern[] = "/tmp/thudra-dialog-XXXXXX";
-    if (!mkdtemp(pattern)) return;
-    folder_ = pattern;
-    std::ofstream script(folder_ + "/zenity");
-    script << "#!/bin/sh\n"
-           << "touch '" << folder_ << "/started'\n"
-           << "while [ ! -e '" << folder_ << "/go' ]; do sleep 0.01; done\n"
-           << "rm -f '" << folder_ << "/go' '" << folder_ << "/started'\n"
-           << "case \"$1\" in\n"
-           << "  --color-selection) echo 'rgb(10,20,30)' ;;\n"
-           << "  --file-selection) echo '/tmp/chosen' ;;\n"
-           << "esac\n"
-           << "exit 0\n";
-    script.close();
-    chmod((folder_ + "/zenity").c_str(), 0755);
-    const char* path = std::getenv("PATH");
-    oldPath_ = path ? path : "";
-    setenv("PATH", (folder_ + ":" + oldPath_).c_str(), 1);
-  }
-  ~FakeDialogTool() {
-    setenv("PATH", oldPath_.c_str(), 1);
-    if (folder_.empty()) return;
-    std::remove((folder_ + "/zenity").c_str());
-    std::remove((folder_ + "/go").c_str());
-    std::remove((folder_ + "/started").c_str());
-    rmdir(folder_.c_str());
-  }
-  bool Ready() const { return !folder_.empty(); }
-  bool Started() const { return Exists(folder_ + "/started"); }
-  void Answer() { std::ofstream(folder_ + "/go").put('\n'); }
-
-private:
-  std::string folder_;
-  std::string oldPath_;
-};
 
 // Runs a dialog the way a dispatcher call does (with the lock held, here
 // twice over) on another thread, and checks that the lock is free while the

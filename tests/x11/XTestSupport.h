@@ -3,6 +3,7 @@
 // to it that plays the host (parent windows) and the user (XTest input).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <poll.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -169,6 +171,21 @@ public:
     return pixels;
   }
 
+  // True once another client (an open menu) holds the keyboard, so that
+  // keys typed now reach it.
+  bool WaitForKeyboardGrab(std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      const int result = XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync,
+                                       GrabModeAsync, CurrentTime);
+      if (result == AlreadyGrabbed) return true;
+      if (result == GrabSuccess) XUngrabKeyboard(display_, CurrentTime);
+      XSync(display_, False);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
   // Override-redirect windows on the screen, bottom to top: our menus.
   std::vector<XWindowAttributes> MenuWindows() {
     std::vector<XWindowAttributes> found;
@@ -193,6 +210,46 @@ public:
 
 private:
   Display* display_;
+};
+
+// A dialog tool that waits until the test lets it answer.
+class FakeDialogTool {
+public:
+  FakeDialogTool() {
+    char pattern[] = "/tmp/thudra-dialog-XXXXXX";
+    if (!mkdtemp(pattern)) return;
+    folder_ = pattern;
+    std::ofstream script(folder_ + "/zenity");
+    script << "#!/bin/sh\n"
+           << "touch '" << folder_ << "/started'\n"
+           << "while [ ! -e '" << folder_ << "/go' ]; do sleep 0.01; done\n"
+           << "rm -f '" << folder_ << "/go' '" << folder_ << "/started'\n"
+           << "case \"$1\" in\n"
+           << "  --color-selection) echo 'rgb(10,20,30)' ;;\n"
+           << "  --file-selection) echo '/tmp/chosen' ;;\n"
+           << "esac\n"
+           << "exit 0\n";
+    script.close();
+    chmod((folder_ + "/zenity").c_str(), 0755);
+    const char* path = std::getenv("PATH");
+    oldPath_ = path ? path : "";
+    setenv("PATH", (folder_ + ":" + oldPath_).c_str(), 1);
+  }
+  ~FakeDialogTool() {
+    setenv("PATH", oldPath_.c_str(), 1);
+    if (folder_.empty()) return;
+    std::remove((folder_ + "/zenity").c_str());
+    std::remove((folder_ + "/go").c_str());
+    std::remove((folder_ + "/started").c_str());
+    rmdir(folder_.c_str());
+  }
+  bool Ready() const { return !folder_.empty(); }
+  bool Started() const { return access((folder_ + "/started").c_str(), F_OK) == 0; }
+  void Answer() { std::ofstream(folder_ + "/go").put('\n'); }
+
+private:
+  std::string folder_;
+  std::string oldPath_;
 };
 
 }  // namespace x11_test

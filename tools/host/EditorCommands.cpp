@@ -4,10 +4,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "tools/host/CommandSupport.h"
 #include "tools/host/EditorSession.h"
