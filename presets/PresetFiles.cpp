@@ -101,7 +101,10 @@ void ScanTree(const std::string& folder, const char* extension, PopupMenu& menu)
         const std::string text = entry.name.substr(0, entry.name.size() - std::strlen(extension));
         PopupMenuItem* item = at.menu->AddItem(text.c_str());
         if (!item) continue;
-        item->filePath.Set((at.path + entry.name).c_str());
+        if (!item->filePath.Set((at.path + entry.name).c_str())) {
+          delete at.menu->items.Take(at.menu->ItemCount() - 1);  // a sound without its file
+          continue;
+        }
         item->notAPreset = false;
       }
     }
