@@ -6,6 +6,7 @@
 
 #include "graphics/Editor.h"
 #include "graphics/PopupMenu.h"
+#include "platform/Files.h"
 #include "plugin/PlugBase.h"
 #include "presets/CurrentPresetList.h"
 #include "presets/PresetFiles.h"
@@ -29,6 +30,14 @@ TextStyle& NameStyle() {
   return style;
 }
 constexpr PixelRect kNameRect{207, 20, 383, 37};
+
+bool ConfirmReplace(Editor& editor, const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string question = "\"" + name + "\" already exists.\nDo you want to replace it?";
+  return editor.ShowMessage(question.c_str(), "Save Preset", Editor::kMessageYesNo | Editor::kMessageIconWarning) ==
+         Editor::kAnswerYes;
+}
 
 }  // namespace
 
@@ -87,9 +96,15 @@ void PresetFunctionsMenu::BrowseAndAct() {
 void PresetFunctionsMenu::SaveFlow(Editor& editor) {
   TextBuf file;
   TextBuf folder;
-  folder.Set(PresetSaveFolder().c_str(), 256);
+  folder.Set(PrepareSaveFolder().c_str());
   editor.AskForFile(file, Editor::kFileSave, folder, "tvpreset");
-  if (!file.Empty()) SavePresetFile(*plug_, file.Get());
+  if (file.Empty()) return;
+  // The dialog asked about the name it returned; a file that only the added
+  // extension points at is replaced only when the user says so.
+  const std::string chosen = file.Get();
+  const std::string path = WithPresetExtension(chosen);
+  if (path != chosen && platform::IsRegularFile(path) && !ConfirmReplace(editor, path)) return;
+  SavePresetFile(*plug_, path);
 }
 
 NonClickable::NonClickable(PlugBase* plug, const BitmapStrip& strip)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -173,6 +174,23 @@ void SetPresetRootFolder(const std::string& root) {
   LockHold hold(FoldersLock());
   CurrentFolders().root = root;
   CurrentFolders().save = root + "User Presets" + platform::kPathSeparator;
+}
+
+std::string PrepareSaveFolder() {
+  const std::string save = PresetSaveFolder();
+  if (platform::MakeFolders(save)) return save;
+  const std::string root = PresetRootFolder();
+  uint64_t volume = 0, identity = 0;
+  if (platform::FolderIdentity(root, volume, identity)) return root;
+  return platform::DocumentsFolder();
+}
+
+std::string WithPresetExtension(const std::string& name) {
+  const size_t n = kPresetExtensionLength;
+  const bool hasIt = name.size() >= n && std::equal(name.end() - n, name.end(), kPresetExtension, [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+  return hasIt ? name : name + kPresetExtension;
 }
 
 void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu) {

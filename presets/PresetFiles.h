@@ -21,6 +21,16 @@ std::string PresetSaveFolder();
 // separator.
 void SetPresetRootFolder(const std::string& root);
 
+// The folder the save dialog opens in: the save folder, created (with the
+// root) when missing; when it cannot be made, the root if it exists, else
+// the documents folder. Never empty while a documents folder is known, so
+// the dialog never falls back to the process's working folder.
+std::string PrepareSaveFolder();
+
+// name with the preset extension added, unless it already ends with it
+// (in any letter case).
+std::string WithPresetExtension(const std::string& name);
+
 // The most directory entries one scan reads; a tree beyond it is listed in
 // part, its deepest levels left out.
 constexpr size_t kMaxScanEntries = 50000;
