@@ -2,6 +2,7 @@
 
 #include "graphics/PopupMenu.h"
 #include "presets/PresetBrowser.h"
+#include "raster/RasterBitmap.h"
 #include "tests/presets/PresetTestSupport.h"
 
 namespace {
@@ -327,4 +328,95 @@ TEST_F(SaveFlow, UnmakeableUserFolderFallsBackToKnownFolders) {
   SaveAs(std::nullopt);
   setenv("HOME", savedHome.c_str(), 1);
   EXPECT_EQ(dialogFolder, documents);
+}
+
+TEST_F(PresetBrowser, NamesAreCutBetweenCharacters) {
+  const std::string accented = "Kick \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9";
+  WritePreset("Factory Presets/" + accented + ".tvpreset", 0.1);
+  auto plug = Make();
+  EXPECT_EQ(plug->PresetMenu()->DisplayedName(), accented);  // 15 characters in 25 bytes
+
+  std::string drums;  // 25 three-byte characters
+  for (int i = 0; i < 25; ++i) drums += "\xe9\xbc\x93";
+  plug->PresetMenu()->ShowPresetName(drums.c_str());
+  EXPECT_EQ(plug->PresetMenu()->DisplayedName(), drums.substr(0, 60));
+}
+
+namespace {
+
+std::vector<Pixel32> Pixels(const Editor& editor) {
+  const SysBitmap& bitmap = *editor.DrawBitmap();
+  std::vector<Pixel32> pixels;
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    const int32_t row = bitmap.IsBottomUp() ? bitmap.Height() - 1 - y : y;
+    const Pixel32* at = bitmap.PixelData() + ptrdiff_t(row) * bitmap.RowSpan();
+    pixels.insert(pixels.end(), at, at + bitmap.Width());
+  }
+  return pixels;
+}
+
+void DrawAll(Editor& editor) { editor.DrawControls({0, 0, editor.Width(), editor.Height()}); }
+
+void DrawPending(Editor& editor) {
+  PixelRect dirty;
+  if (editor.CollectDirty(dirty)) editor.DrawControls(dirty);
+}
+
+constexpr PixelRect kNameArea{207, 20, 383, 37};  // the strip and the row above it
+
+}  // namespace
+
+// A name wider than the strip stays inside it, shortened to a leading part
+// and an ellipsis; stepping to a short name leaves nothing of the long one.
+TEST_F(PresetBrowser, WideNamesStayInTheStripAndLeaveNothingBehind) {
+  // Capitals with marks reach the top of the text; W is among the widest.
+  const std::vector<std::string> characters = {"0", "1", " ", "\xc3\x89", "\xc3\x9c", "g", "W", "W", "W", "W",
+                                               "W", "W", "W", "W", "W", "W", "W", "W", "W", "W"};
+  std::string wide;
+  for (const std::string& c : characters) wide += c;
+  WritePreset("Factory Presets/" + wide + ".tvpreset", 0.3);
+  WritePreset("Factory Presets/02 Kick.tvpreset", 0.3);
+  auto plug = Make();
+  Editor& editor = EditorOf(*plug);
+  DrawAll(editor);
+  const std::vector<Pixel32> withWide = Pixels(editor);
+
+  auto other = Make();
+  Editor& reference = EditorOf(*other);
+  other->PresetMenu()->ShowPresetName("");
+  DrawAll(reference);
+  const std::vector<Pixel32> withoutName = Pixels(reference);
+  int32_t inside = 0, outside = 0;
+  for (size_t i = 0; i < withWide.size(); ++i) {
+    if (withWide[i] == withoutName[i]) continue;
+    const int32_t x = int32_t(i % size_t(editor.Width())), y = int32_t(i / size_t(editor.Width()));
+    (x >= kNameArea.left && x < kNameArea.right && y >= kNameArea.top && y < kNameArea.bottom ? inside : outside)++;
+  }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(outside, 0) << "pixels of the name outside the strip";
+
+  // What is shown is one of the name's leading parts with an ellipsis.
+  bool matched = false;
+  std::string leading;
+  for (size_t kept = 0; kept + 1 < characters.size() && !matched; ++kept) {
+    leading += characters[kept];
+    other->PresetMenu()->ShowPresetName((leading + "\xe2\x80\xa6").c_str());
+    DrawAll(reference);
+    matched = Pixels(reference) == withWide;
+  }
+  EXPECT_TRUE(matched) << "the strip shows no leading part of the name with an ellipsis";
+
+  // Chosen from the menu: only the strip asks to be repainted.
+  EditorOf(*plug).menuScript = [](PopupMenu& root, const PixelRect&) {
+    return HeadlessEditor::MenuChoice{root.ItemAt(2)->submenu, 1};
+  };
+  MouseMods left;
+  left.left = true;
+  editor.HandleMouseDown(300, 30, left);
+  editor.HandleMouseUp(300, 30, left);
+  ASSERT_STREQ(plug->PresetMenu()->DisplayedName(), "02 Kick");
+  DrawPending(editor);
+  other->PresetMenu()->ShowPresetName("02 Kick");
+  DrawAll(reference);
+  EXPECT_TRUE(Pixels(editor) == Pixels(reference)) << "the long name left pixels behind";
 }
