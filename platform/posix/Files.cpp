@@ -61,16 +61,18 @@ std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fop
 
 bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return false;
-  std::string path;
-  size_t at = 0;
-  // Each prefix ending at a separator, then the whole path.
-  while (at != std::string::npos) {
-    at = folder.find('/', at + 1);
-    path = folder.substr(0, at);
-    if (!path.empty() && mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  auto isFolder = [](const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  };
+  // Each prefix ending before a separator, then the whole path; folders
+  // that exist are left alone (their parents may be read-only).
+  for (size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+    const std::string path = folder.substr(0, at);
+    if (!isFolder(path) && mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (at == std::string::npos) break;
   }
-  struct stat info {};
-  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return isFolder(folder);
 }
 
 namespace {

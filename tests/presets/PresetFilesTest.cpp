@@ -1,6 +1,7 @@
 #include <clocale>
 
 #include "graphics/PopupMenu.h"
+#include "platform/Files.h"
 #include "tests/presets/PresetTestSupport.h"
 
 namespace {
@@ -203,4 +204,16 @@ TEST_F(PresetFiles, CrLfLinesLoad) {
   ASSERT_TRUE(LoadPresetFile(unix, scratch.Write("unix.tvpreset", "Pitch=0.250000\nAccent=0.500000\nDecay=0.125000\n")));
   for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(plug.ParamAt(i)->Value(), unix.ParamAt(i)->Value()) << i;
   EXPECT_NE(plug.ParamAt(kParamDecay)->Value(), Thudrix(nullptr).ParamAt(kParamDecay)->Value());
+}
+
+TEST_F(PresetFiles, MakingFolders) {
+  const std::string deep = scratch.Root() + "a/b/c/";
+  EXPECT_TRUE(platform::MakeFolders(deep));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(platform::MakeFolders(scratch.Root() + "a/b/c"));  // again, and without the separator
+  const std::string file = scratch.Write("plain", "x");
+  EXPECT_FALSE(platform::MakeFolders(file + "/below/"));
+  EXPECT_FALSE(platform::MakeFolders(file));
+  EXPECT_FALSE(platform::MakeFolders(""));
+  EXPECT_EQ(ReadFile(file), "x");
 }
