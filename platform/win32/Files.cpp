@@ -206,6 +206,8 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
     DeleteFileW(temp.c_str());
     return false;
   }
+  // Wine's ReplaceFileW drops them; set them again where they were lost.
+  if (exists && GetFileAttributesW(target.c_str()) != existing) SetFileAttributesW(target.c_str(), existing);
   return true;
 }
 
