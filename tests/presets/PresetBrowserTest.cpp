@@ -2,7 +2,9 @@
 
 #include "graphics/PopupMenu.h"
 #include "presets/PresetBrowser.h"
+#include "raster/GlyphSource.h"
 #include "raster/RasterBitmap.h"
+#include "raster/RasterFont.h"
 #include "tests/presets/PresetTestSupport.h"
 
 namespace {
@@ -400,9 +402,11 @@ TEST_F(PresetBrowser, WideNamesStayInTheStripAndLeaveNothingBehind) {
   std::string leading;
   for (size_t kept = 0; kept + 1 < characters.size() && !matched; ++kept) {
     leading += characters[kept];
-    other->PresetMenu()->ShowPresetName((leading + "\xe2\x80\xa6").c_str());
-    DrawAll(reference);
-    matched = Pixels(reference) == withWide;
+    for (const char* ellipsis : {"\xe2\x80\xa6", "..."}) {  // the font's own, else three dots
+      other->PresetMenu()->ShowPresetName((leading + ellipsis).c_str());
+      DrawAll(reference);
+      matched = matched || Pixels(reference) == withWide;
+    }
   }
   EXPECT_TRUE(matched) << "the strip shows no leading part of the name with an ellipsis";
 
@@ -419,4 +423,16 @@ TEST_F(PresetBrowser, WideNamesStayInTheStripAndLeaveNothingBehind) {
   other->PresetMenu()->ShowPresetName("02 Kick");
   DrawAll(reference);
   EXPECT_TRUE(Pixels(editor) == Pixels(reference)) << "the long name left pixels behind";
+}
+
+TEST(NameFont, TellsTheCharactersItHas) {
+  HeadlessEditor editor(nullptr);
+  editor.PrepareDrawing();
+  TextStyle style;
+  style.size = 16;
+  RasterFont* font = editor.FontFor(style);
+  if (!font) GTEST_SKIP() << "no font installed";
+  EXPECT_TRUE(NativeFontHasChar(font->NativeFont(), 'A'));
+  EXPECT_FALSE(NativeFontHasChar(font->NativeFont(), 0x0378));  // unassigned
+  EXPECT_FALSE(NativeFontHasChar(nullptr, 'A'));
 }

@@ -188,6 +188,8 @@ int Raster() {
   CachedFont font;
   font.AttachNativeFont(handle, FontOwnsHandle | FontPreferSystemText);
   Check(font.LineHeight() > 0, "line height " + std::to_string(font.LineHeight()));
+  Check(NativeFontHasChar(handle, 'A') && !NativeFontHasChar(handle, 0x0378),
+        "the font tells a character it has from an unassigned one");
   const GlyphRecord* capital = font.Glyph('A');
   const GlyphRecord* small = font.Glyph('a');
   Check(capital && capital->maskPosition > 0 && capital->maskWidth == capital->advance + 2,
