@@ -26,6 +26,10 @@ public:
   static constexpr int32_t kDefaultHeight = 442;
   static constexpr int32_t kDefaultFrameRate = 25;
   static constexpr int32_t kFileSave = 1;  // AskForFile action; anything else opens
+  // ShowMessage kinds and answers, as the Windows message box numbers them.
+  static constexpr int32_t kMessageYesNo = 4;
+  static constexpr int32_t kMessageIconWarning = 0x30;
+  static constexpr int32_t kAnswerYes = 6;
 
   explicit Editor(PlugBase* plug, int32_t width = kDefaultWidth, int32_t height = kDefaultHeight,
                   int32_t frameRate = kDefaultFrameRate);

@@ -3,12 +3,18 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "graphics/Editor.h"
+#include "graphics/ResourceCaches.h"
 #include "graphics/PopupMenu.h"
+#include "platform/Files.h"
 #include "plugin/PlugBase.h"
 #include "presets/CurrentPresetList.h"
 #include "presets/PresetFiles.h"
+#include "raster/GlyphSource.h"
+#include "raster/RasterBitmap.h"
+#include "raster/RasterFont.h"
 
 namespace {
 
@@ -29,16 +35,79 @@ TextStyle& NameStyle() {
   return style;
 }
 constexpr PixelRect kNameRect{207, 20, 383, 37};
+constexpr uint32_t kEllipsisCode = 0x2026;
+constexpr char kEllipsis[] = "\xe2\x80\xa6";
+
+// The bytes of text's first maxCharacters characters, so a cut never
+// splits a character.
+size_t CharacterPrefixLength(const char* text, int32_t maxCharacters) {
+  size_t length = 0;
+  uint32_t code = 0;
+  for (int32_t n = 0; n < maxCharacters; ++n) {
+    const int32_t used = DecodeUtf8Char(text + length, -1, &code);
+    if (used <= 0) break;
+    length += size_t(used);
+  }
+  return length;
+}
+
+int32_t TextWidth(Editor& editor, const std::string& text) {
+  PixelRect measured = kNameRect;
+  editor.DrawText(NameStyle(), text.c_str(), measured, true);
+  return measured.Width();
+}
+
+// name whole when it fits the strip, else as many of its first characters
+// as fit followed by an ellipsis (the font's own, else three dots).
+std::string FittedName(Editor& editor, RasterFont& font, const std::string& name) {
+  const int32_t room = kNameRect.Width();
+  if (TextWidth(editor, name) <= room) return name;
+  bool ownEllipsis = false;
+  {
+    LockHold fontInUse(SharedFontUseLock());
+    ownEllipsis = NativeFontHasChar(font.NativeFont(), kEllipsisCode);
+  }
+  const std::string ellipsis = ownEllipsis ? kEllipsis : "...";
+  std::vector<size_t> ends;  // where each character ends
+  for (size_t at = 0; at < name.size();) {
+    uint32_t code = 0;
+    const int32_t used = DecodeUtf8Char(name.c_str() + at, int32_t(name.size() - at), &code);
+    if (used <= 0) break;
+    at += size_t(used);
+    ends.push_back(at);
+  }
+  for (size_t kept = ends.size(); kept-- > 0;) {
+    std::string candidate = name.substr(0, ends[kept]);
+    while (!candidate.empty() && candidate.back() == ' ') candidate.pop_back();
+    candidate += ellipsis;
+    if (TextWidth(editor, candidate) <= room) return candidate;
+  }
+  return ellipsis;
+}
+
+bool ConfirmReplace(Editor& editor, const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string question = "\"" + name + "\" already exists.\nDo you want to replace it?";
+  return editor.ShowMessage(question.c_str(), "Save Preset", Editor::kMessageYesNo | Editor::kMessageIconWarning) ==
+         Editor::kAnswerYes;
+}
 
 }  // namespace
 
 PresetFunctionsMenu::PresetFunctionsMenu(PlugBase* plug, const PixelRect& rect, const ArgbColor& color)
-    : PanelControl(plug, rect, color) {}
+    : PanelControl(plug, rect, color) {
+  // The name starts a row above the strip (marks over capitals reach it):
+  // the strip repaints that row too, so a previous name never stays there.
+  // Clicks still land on the strip alone.
+  rect_ = RectUnion(rect_, kNameRect);
+}
 
 PresetFunctionsMenu::~PresetFunctionsMenu() = default;
 
 void PresetFunctionsMenu::ShowPresetName(const char* text) {
-  displayedName_.Set(text ? text : "", kShownNameLength);
+  if (!text) text = "";
+  displayedName_.Set(text, int32_t(CharacterPrefixLength(text, kShownNameLength)));
   SetPendingRedraw();
   MarkDirty(true);
 }
@@ -48,8 +117,17 @@ bool PresetFunctionsMenu::Draw(Editor* editor) {
   // A transparent fill: the strip shows the background image underneath.
   editor->FillRect(ArgbColor{0, 0, 0, 0}, rect_, BlendSpec{kBlendAlphaCopy, 1.0f});
   if (displayedName_.Empty()) return true;
-  PixelRect where = kNameRect;
-  editor->DrawText(NameStyle(), displayedName_.Get(), where, false);
+  TextStyle& style = NameStyle();
+  RasterFont* font = editor->FontFor(style);
+  SysBitmap* bitmap = editor->DrawBitmap();
+  if (!font || !bitmap) return true;
+  const std::string shown = FittedName(*editor, *font, displayedName_.Get());
+  // Clipped to the rectangle that is repainted when the name changes, so
+  // nothing of a previous name can stay behind around the strip.
+  RasterRect area{kNameRect.left, kNameRect.top, kNameRect.right, kNameRect.bottom};
+  LockHold fontInUse(SharedFontUseLock());
+  font->ChangeTextColor(style.textColor.Packed());
+  font->RenderText(bitmap, shown.c_str(), -1, &area, TextCenter);
   return true;
 }
 
@@ -93,9 +171,15 @@ void PresetFunctionsMenu::BrowseAndAct() {
 void PresetFunctionsMenu::SaveFlow(Editor& editor) {
   TextBuf file;
   TextBuf folder;
-  folder.Set(PresetSaveFolder().c_str(), 256);
+  folder.Set(PrepareSaveFolder().c_str());
   editor.AskForFile(file, Editor::kFileSave, folder, "tvpreset");
-  if (!file.Empty()) SavePresetFile(*plug_, file.Get());
+  if (file.Empty()) return;
+  // The dialog asked about the name it returned; a file that only the added
+  // extension points at is replaced only when the user says so.
+  const std::string chosen = file.Get();
+  const std::string path = WithPresetExtension(chosen);
+  if (path != chosen && platform::IsRegularFile(path) && !ConfirmReplace(editor, path)) return;
+  SavePresetFile(*plug_, path);
 }
 
 NonClickable::NonClickable(PlugBase* plug, const BitmapStrip& strip)

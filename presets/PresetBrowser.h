@@ -17,7 +17,8 @@ public:
   void MouseDown(int32_t x, int32_t y, const MouseMods& mods) override;
   bool Draw(Editor* editor) override;
 
-  // Shows text cut to kShownNameLength characters and marks the strip.
+  // Shows text cut to kShownNameLength characters (never inside one) and
+  // marks the strip; a name wider than the strip is drawn shortened.
   void ShowPresetName(const char* text);
   const char* DisplayedName() const { return displayedName_.Get(); }
 

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <new>
 #include <optional>
+#include <set>
+#include <stdexcept>
 #include <vector>
 
 #include "graphics/Editor.h"
@@ -49,33 +55,70 @@ bool EndsWith(const std::string& name, const char* extension) {
 
 using FolderId = std::pair<uint64_t, uint64_t>;
 
-void ScanInto(const std::string& folder, const char* extension, PopupMenu& menu, std::vector<FolderId>& path) {
-  if (int(path.size()) >= kMaxScanDepth) return;
-  for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
-    if (entry.isFolder) {
-      const FolderId id{entry.volume, entry.identity};
-      if (std::find(path.begin(), path.end(), id) != path.end()) continue;  // a link cycle
-      auto* submenu = new PopupMenu();
-      path.push_back(id);
-      ScanInto(folder + entry.name + "/", extension, *submenu, path);
-      path.pop_back();
-      menu.AddItem(entry.name.c_str(), submenu);
-    } else if (EndsWith(entry.name, extension)) {
-      const std::string text = entry.name.substr(0, entry.name.size() - std::strlen(extension));
-      PopupMenuItem* item = menu.AddItem(text.c_str());
-      if (!item) continue;
-      item->filePath.Set((folder + entry.name).c_str());
-      item->notAPreset = false;
+// One folder waiting to be listed into its menu.
+struct PendingFolder {
+  std::string path;
+  PopupMenu* menu;
+  int depth;
+};
+
+// Lists the tree breadth first: a whole level is listed before anything
+// below it, so a deep or huge sub-tree can use up the entry budget but
+// never hide a shallower sound. Each real folder is entered once: the
+// first place it is met claims it, a real folder before a link to it, and
+// every other path to it (a second link, a cycle) is left out.
+void ScanTree(const std::string& folder, const char* extension, PopupMenu& menu) {
+  std::set<FolderId> claimed;
+  FolderId root;
+  if (platform::FolderIdentity(folder, root.first, root.second)) claimed.insert(root);
+  std::deque<PendingFolder> pending{{folder, &menu, 0}};
+  size_t budget = kMaxScanEntries;
+  while (!pending.empty() && budget > 0) {
+    const PendingFolder at = std::move(pending.front());
+    pending.pop_front();
+    size_t read = 0;
+    const std::vector<platform::FolderEntry> entries = platform::ListFolder(at.path, budget, &read);
+    budget -= std::min(read, budget);
+
+    std::vector<bool> enter(entries.size(), false);
+    for (const bool links : {false, true}) {
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const platform::FolderEntry& entry = entries[i];
+        if (entry.isFolder && entry.isLink == links)
+          enter[i] = claimed.insert(FolderId{entry.volume, entry.identity}).second;
+      }
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const platform::FolderEntry& entry = entries[i];
+      if (entry.isFolder) {
+        if (!enter[i]) continue;
+        auto submenu = std::make_unique<PopupMenu>();
+        PopupMenuItem* item = at.menu->AddItem(entry.name.c_str());
+        if (!item) continue;
+        item->submenu = submenu.release();
+        if (at.depth + 2 < kMaxScanDepth)
+          pending.push_back({at.path + entry.name + "/", item->submenu, at.depth + 1});
+      } else if (EndsWith(entry.name, extension)) {
+        const std::string text = entry.name.substr(0, entry.name.size() - std::strlen(extension));
+        PopupMenuItem* item = at.menu->AddItem(text.c_str());
+        if (!item) continue;
+        if (!item->filePath.Set((at.path + entry.name).c_str())) {
+          delete at.menu->items.Take(at.menu->ItemCount() - 1);  // a sound without its file
+          continue;
+        }
+        item->notAPreset = false;
+      }
     }
   }
 }
 
-// "%s=%f" whatever the process locale is.
+// "%s=%f" whatever the process locale is, ended as text files are on this
+// platform (editors on Windows expect CR LF).
 std::string PresetLine(const char* name, double value) {
   char number[64];
   const auto result = std::to_chars(number, number + sizeof number, value, std::chars_format::fixed, 6);
   *result.ptr = 0;
-  return std::string(name) + "=" + number + "\n";
+  return std::string(name) + "=" + number + platform::kLineEnd;
 }
 
 // "%32[^=]=%f": a name of 1 to 32 characters other than "=", "=", then a
@@ -133,12 +176,32 @@ void SetPresetRootFolder(const std::string& root) {
   CurrentFolders().save = root + "User Presets" + platform::kPathSeparator;
 }
 
+std::string PrepareSaveFolder() {
+  const std::string save = PresetSaveFolder();
+  if (platform::MakeFolders(save)) return save;
+  const std::string root = PresetRootFolder();
+  uint64_t volume = 0, identity = 0;
+  if (platform::FolderIdentity(root, volume, identity)) return root;
+  return platform::DocumentsFolder();
+}
+
+std::string WithPresetExtension(const std::string& name) {
+  const size_t n = kPresetExtensionLength;
+  const bool hasIt = name.size() >= n && std::equal(name.end() - n, name.end(), kPresetExtension, [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+  return hasIt ? name : name + kPresetExtension;
+}
+
 void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu) {
   if (!extension) return;
-  std::vector<FolderId> path;
-  FolderId root;
-  if (platform::FolderIdentity(folder, root.first, root.second)) path.push_back(root);
-  ScanInto(folder, extension, menu, path);
+  // The scan runs inside host calls (creating an instance, a click): when
+  // memory runs out, the menu keeps what was listed and the host carries on.
+  try {
+    ScanTree(folder, extension, menu);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 bool SavePresetFile(PlugBase& plug, const std::string& path) {

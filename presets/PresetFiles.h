@@ -1,6 +1,7 @@
 #pragma once
 // Users' sounds as small text files: where they live, how a folder tree is
 // listed for the browser, and how a file is written and applied.
+#include <cstddef>
 #include <string>
 
 class PlugBase;
@@ -20,10 +21,25 @@ std::string PresetSaveFolder();
 // separator.
 void SetPresetRootFolder(const std::string& root);
 
+// The folder the save dialog opens in: the save folder, created (with the
+// root) when missing; when it cannot be made, the root if it exists, else
+// the documents folder. Never empty while a documents folder is known, so
+// the dialog never falls back to the process's working folder.
+std::string PrepareSaveFolder();
+
+// name with the preset extension added, unless it already ends with it
+// (in any letter case).
+std::string WithPresetExtension(const std::string& name);
+
+// The most directory entries one scan reads; a tree beyond it is listed in
+// part, its deepest levels left out.
+constexpr size_t kMaxScanEntries = 50000;
+
 // Appends one item per preset file (name ending in extension, compared
 // exactly) and per sub-folder of folder, sorted by name ignoring case.
-// Sub-folders become submenus, scanned recursively; a folder already on the
-// current path (a link cycle) is not entered again. folder ends with "/".
+// Sub-folders become submenus, scanned to kMaxScanEntries entries in all.
+// Each real folder is listed once: a second link to it, or a link back up
+// the tree, is left out. folder ends with "/".
 void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu);
 
 // Writes every parameter as "name=normalized" lines. The file is written

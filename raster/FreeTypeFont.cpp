@@ -193,6 +193,11 @@ int32_t NativeFontLineHeight(NativeFontHandle handle) {
   return handle ? AsFont(handle)->lineHeight : 0;
 }
 
+bool NativeFontHasChar(NativeFontHandle handle, uint32_t code) {
+  const FreeTypeFont* font = AsFont(handle);
+  return font && FT_Get_Char_Index(font->face, code) != 0;
+}
+
 bool RenderNativeGlyph(NativeFontHandle handle, uint32_t code, GrowBuf* pixels, GlyphImage* image) {
   const FreeTypeFont* font = AsFont(handle);
   if (!font || !pixels || !image || font->lineHeight < 1) return false;

@@ -16,6 +16,9 @@ struct GlyphImage {
   int32_t maskTop = 0;
 };
 
+// True when the font has its own glyph for code (no stand-in box).
+bool NativeFontHasChar(NativeFontHandle font, uint32_t code);
+
 // Line height of the font in pixels; 0 without a font.
 int32_t NativeFontLineHeight(NativeFontHandle font);
 

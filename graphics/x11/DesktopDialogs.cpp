@@ -210,13 +210,6 @@ std::string ExtensionPatterns(const char* extensions, const std::string& separat
   return patterns;
 }
 
-std::string FirstExtension(const char* extensions) {
-  if (!extensions) return {};
-  const char* end = extensions;
-  while (*end && *end != ' ') ++end;
-  return std::string(extensions, size_t(end - extensions));
-}
-
 bool ChooseFile(bool save, const std::string& folder, const std::string& file,
                 const char* extensions, std::string& chosen, const ToolWait& wait) {
   const DialogTool tool = AvailableDialogTool();
@@ -240,11 +233,8 @@ bool ChooseFile(bool save, const std::string& folder, const std::string& file,
   if (run.exitCode != 0) return false;
   std::string path = TrimLineEnd(run.output);
   if (path.empty() || path[0] != '/' || path.find('\n') != std::string::npos) return false;
-  // A saved name without an extension gets the first one offered.
-  const std::string extension = FirstExtension(extensions);
-  const size_t slash = path.rfind('/');
-  if (save && !extension.empty() && path.find('.', slash) == std::string::npos)
-    path += "." + extension;
+  // Exactly the name the tool confirmed: a caller that adds an extension
+  // must ask again before replacing what that name points at.
   chosen = path;
   return true;
 }

@@ -65,10 +65,9 @@ int32_t ShowMessageBox(const std::string& text, const std::string& caption, int3
 // "tvpreset" gives "*.tvpreset"; "wav aif" gives "*.wav *.aif" (joined by
 // separator). Empty for no extensions.
 std::string ExtensionPatterns(const char* extensions, const std::string& separator);
-// The first space-separated extension, or empty.
-std::string FirstExtension(const char* extensions);
 
-// True with the chosen path; false when cancelled or no dialog tool exists.
+// True with the chosen path, exactly as the tool returned it (no extension
+// added); false when cancelled or no dialog tool exists.
 bool ChooseFile(bool save, const std::string& folder, const std::string& file,
                 const char* extensions, std::string& chosen, const ToolWait& wait = {});
 // "rgb(1,2,3)", "rgba(1,2,3,0.5)" and "#rrggbb" as zenity and kdialog answer.

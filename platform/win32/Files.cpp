@@ -46,9 +46,10 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<FolderEntry> ListFolder(const std::string& folder) {
+std::vector<FolderEntry> ListFolder(const std::string& folder, size_t maxNames, size_t* namesRead) {
   std::vector<FolderEntry> entries;
-  if (folder.empty()) return entries;
+  if (namesRead) *namesRead = 0;
+  if (folder.empty() || maxNames == 0) return entries;
   std::wstring base = WideFromUtf8(folder);
   if (base.empty()) return entries;
   if (base.back() != L'\\' && base.back() != L'/') base.push_back(L'\\');
@@ -56,7 +57,9 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW((base + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;
+  size_t read = 0;
   do {
+    ++read;
     const std::wstring wideName = found.cFileName;
     if (wideName == L"." || wideName == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) continue;
@@ -69,10 +72,12 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     DWORD attributes = found.dwFileAttributes;
     if (!IdentityOf(base + wideName, entry.volume, entry.identity, &attributes)) continue;
     entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (attributes & FILE_ATTRIBUTE_DEVICE) continue;
     entries.push_back(std::move(entry));
-  } while (FindNextFileW(search, &found));
+  } while (read < maxNames && FindNextFileW(search, &found));
   FindClose(search);
+  if (namesRead) *namesRead = read;
 
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
     const int byCase = CompareIgnoringCase(a.name, b.name);
@@ -117,10 +122,52 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
   return _wfopen(WideFromUtf8(path).c_str(), WideFromUtf8(mode).c_str());
 }
 
+bool MakeFolders(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
+  const std::wstring wide = WideFromUtf8(path);
+  if (wide.empty()) return false;
+  // Each prefix ending at a separator, then the whole path; a drive or share
+  // prefix simply fails to be created and exists already.
+  for (size_t at = 0; at < wide.size(); ++at) {
+    if (at > 0 && (wide[at] == L'\\' || wide[at] == L'/'))
+      CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryW(wide.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+// The file a save at target lands in: a symbolic link is followed to the
+// file it names. A path that does not exist yet (or cannot be opened)
+// stays as it is.
+std::wstring FinalPath(const std::wstring& target) {
+  HANDLE handle = OpenForIdentity(target);
+  if (handle == INVALID_HANDLE_VALUE) return target;
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  if (length >= path.size()) {
+    path.resize(length + 1);
+    length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  }
+  CloseHandle(handle);
+  if (length == 0 || length >= path.size()) return target;
+  path.resize(length);
+  return path;
+}
+
+}  // namespace
+
 bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
   if (path.empty() || bytes.size() > 0x7FFFFFFF) return false;
-  const std::wstring target = WideFromUtf8(path);
-  if (target.empty()) return false;
+  const std::wstring given = WideFromUtf8(path);
+  if (given.empty()) return false;
+  const std::wstring target = FinalPath(given);
+  const DWORD existing = GetFileAttributesW(target.c_str());
+  const bool exists = existing != INVALID_FILE_ATTRIBUTES;
+  if (exists && (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) return false;
 
   // The temporary file sits next to the target, so the rename stays on one
   // volume and never copies.
@@ -148,11 +195,19 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
   }
   complete = complete && FlushFileBuffers(file) != 0;
   const bool closed = CloseHandle(file) != 0;
-  if (!complete || !closed ||
-      !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // ReplaceFileW keeps the existing file's attributes and access rights, as
+  // a save should.
+  const bool placed =
+      complete && closed &&
+      (exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                             nullptr, nullptr) != 0
+              : MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0);
+  if (!placed) {
     DeleteFileW(temp.c_str());
     return false;
   }
+  // Wine's ReplaceFileW drops them; set them again where they were lost.
+  if (exists && GetFileAttributesW(target.c_str()) != existing) SetFileAttributesW(target.c_str(), existing);
   return true;
 }
 

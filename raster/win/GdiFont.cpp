@@ -92,6 +92,19 @@ int32_t NativeFontLineHeight(NativeFontHandle font) {
   return known && metrics.tmHeight > 0 ? int32_t(metrics.tmHeight) : 0;
 }
 
+bool NativeFontHasChar(NativeFontHandle font, uint32_t code) {
+  if (!font || code > 0xFFFF) return false;
+  std::lock_guard<std::mutex> hold(rasterwin::GlyphLock());
+  if (!rasterwin::PrepareGlyphScratch(1, 1)) return false;
+  HDC dc = static_cast<HDC>(rasterwin::GlyphScratch().DeviceContext());
+  HGDIOBJ previous = SelectObject(dc, static_cast<HFONT>(font));
+  const wchar_t character = wchar_t(code);
+  WORD index = 0xFFFF;
+  const bool found = GetGlyphIndicesW(dc, &character, 1, &index, GGI_MARK_NONEXISTING_GLYPHS) == 1;
+  SelectObject(dc, previous);
+  return found && index != 0xFFFF;
+}
+
 bool RenderNativeGlyph(NativeFontHandle font, uint32_t code, GrowBuf* pixels, GlyphImage* image) {
   if (!font || !pixels || !image || code > 0xFFFF) return false;
   std::lock_guard<std::mutex> hold(rasterwin::GlyphLock());

@@ -1,6 +1,7 @@
 #include <clocale>
 
 #include "graphics/PopupMenu.h"
+#include "platform/Files.h"
 #include "tests/presets/PresetTestSupport.h"
 
 namespace {
@@ -157,4 +158,62 @@ TEST_F(PresetFiles, SaveThatCannotReplaceLeavesTheTargetAndNoLeftovers) {
   EXPECT_EQ(entries, 1);
   EXPECT_FALSE(SavePresetFile(plug, scratch.Root() + "no/such/folder/x.tvpreset"));
   EXPECT_FALSE(SavePresetFile(plug, ""));
+}
+
+// A save through a symbolic link replaces the file the link names and keeps
+// the link; the existing file keeps its permissions; a new file gets the
+// ones the umask gives. A link loop is refused and left alone.
+TEST_F(PresetFiles, SavingThroughLinksKeepsLinksAndPermissions) {
+  const std::string target = scratch.Write("Real/target.tvpreset", "Pitch=0.250000\n");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+  const std::string link = scratch.Root() + "linked.tvpreset";
+  fs::create_symlink("Real/target.tvpreset", link);
+  plug.SetParameterFromHost(kParamDecay, 0.125f);
+  ASSERT_TRUE(SavePresetFile(plug, link));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(ReadFile(target).find("Decay=0.125000"), std::string::npos);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Root() + "Real"), fs::directory_iterator()), 1);
+
+  // A link whose file does not exist yet: the file appears where it points.
+  const std::string dangling = scratch.Root() + "dangling.tvpreset";
+  fs::create_symlink(scratch.Root() + "Real/new.tvpreset", dangling);
+  const mode_t previous = umask(027);
+  const bool savedNew = SavePresetFile(plug, dangling);
+  const bool savedPlain = SavePresetFile(plug, scratch.Root() + "plain.tvpreset");
+  umask(previous);
+  ASSERT_TRUE(savedNew);
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(ReadFile(scratch.Root() + "Real/new.tvpreset"), ReadFile(target));
+  ASSERT_TRUE(savedPlain);
+  const fs::perms usual = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  EXPECT_EQ(fs::status(scratch.Root() + "plain.tvpreset").permissions(), usual);
+  EXPECT_EQ(fs::status(scratch.Root() + "Real/new.tvpreset").permissions(), usual);
+
+  const std::string loop = scratch.Root() + "loop.tvpreset";
+  fs::create_symlink(loop, loop);
+  EXPECT_FALSE(SavePresetFile(plug, loop));
+  EXPECT_TRUE(fs::is_symlink(loop));
+}
+
+// Files written on Windows end their lines with CR LF; they load the same.
+TEST_F(PresetFiles, CrLfLinesLoad) {
+  const std::string path = scratch.Write("windows.tvpreset", "Pitch=0.250000\r\nAccent=0.500000\r\nDecay=0.125000\r\n");
+  ASSERT_TRUE(LoadPresetFile(plug, path));
+  Thudrix unix{nullptr};
+  ASSERT_TRUE(LoadPresetFile(unix, scratch.Write("unix.tvpreset", "Pitch=0.250000\nAccent=0.500000\nDecay=0.125000\n")));
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(plug.ParamAt(i)->Value(), unix.ParamAt(i)->Value()) << i;
+  EXPECT_NE(plug.ParamAt(kParamDecay)->Value(), Thudrix(nullptr).ParamAt(kParamDecay)->Value());
+}
+
+TEST_F(PresetFiles, MakingFolders) {
+  const std::string deep = scratch.Root() + "a/b/c/";
+  EXPECT_TRUE(platform::MakeFolders(deep));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(platform::MakeFolders(scratch.Root() + "a/b/c"));  // again, and without the separator
+  const std::string file = scratch.Write("plain", "x");
+  EXPECT_FALSE(platform::MakeFolders(file + "/below/"));
+  EXPECT_FALSE(platform::MakeFolders(file));
+  EXPECT_FALSE(platform::MakeFolders(""));
+  EXPECT_EQ(ReadFile(file), "x");
 }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,11 +60,19 @@ protected:
 
 // Runs body in a child process (fork): for tests that change process-wide
 // limits or mount namespaces. The child's exit code is body's result:
-// 0 passed, 77 skipped, anything else a failure code.
+// 0 passed, 77 skipped, 99 an exception escaped, anything else a failure
+// code.
 int InChild(const std::function<int()>& body) {
   fflush(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) _exit(body());
+  if (pid == 0) {
+    int code = 99;  // an exception escaped
+    try {
+      code = body();
+    } catch (...) {
+    }
+    _exit(code);
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
@@ -277,4 +286,144 @@ TEST_F(PresetFilesystem, SaveOnFullAndReadOnlyFileSystems) {
   if (code == 77) GTEST_SKIP() << "mount namespaces or tmpfs mounts are not permitted here";
   EXPECT_EQ(code, 0) << "1/4/6: a save reported success; 2/5: the old file changed; 3: leftovers; "
                         "7: loading failed; 8: scan";
+}
+
+namespace {
+
+// Every preset item of the tree, by file path, with how often it is listed.
+void CountPresets(const PopupMenu& menu, std::map<std::string, int>& listed, size_t& items) {
+  for (int32_t i = 0; i < menu.ItemCount(); ++i) {
+    const PopupMenuItem* item = menu.ItemAt(i);
+    ++items;
+    if (item->submenu) CountPresets(*item->submenu, listed, items);
+    if (item->notAPreset) continue;
+    std::error_code error;
+    const fs::path real = fs::canonical(item->filePath.Get(), error);
+    ++listed[error ? std::string(item->filePath.Get()) : real.string()];
+  }
+}
+
+// A scan that never ends would hang the test: the child gets a minute.
+constexpr unsigned kScanSeconds = 60;
+
+}  // namespace
+
+// Links that multiply paths without a cycle (each folder holds two links to
+// the next: 2^24 paths), a cycle back to the top, and a second link to a
+// folder: every real folder is entered once, every sound listed once, and
+// the real folder wins over a link to it that sorts first.
+TEST_F(PresetFilesystem, LinksThatMultiplyPathsListEachSoundOnce) {
+  constexpr int kLevels = 24;
+  std::vector<std::string> sounds;
+  for (int level = 0; level < kLevels; ++level) {
+    const std::string folder = "Pack/level " + std::to_string(level);
+    sounds.push_back(scratch.Write(folder + "/sound " + std::to_string(level) + ".tvpreset", kDecayQuarter));
+    if (level + 1 < kLevels) {
+      const std::string next = scratch.Root() + "Pack/level " + std::to_string(level + 1);
+      fs::create_directory_symlink(next, scratch.Root() + folder + "/first link");
+      fs::create_directory_symlink(next, scratch.Root() + folder + "/second link");
+    }
+  }
+  fs::create_directory_symlink(scratch.Root(), scratch.Root() + "Pack/level 3/back to the top");
+  sounds.push_back(scratch.Write("Mine/kick.tvpreset", kDecayQuarter));
+  fs::create_directory_symlink(scratch.Root() + "Mine", scratch.Root() + "A link to Mine");
+
+  const int code = InChild([&] {
+    alarm(kScanSeconds);
+    PopupMenu menu;
+    ScanPresetFolder(scratch.Root(), kPresetExtension, menu);
+    std::map<std::string, int> listed;
+    size_t items = 0;
+    CountPresets(menu, listed, items);
+    if (listed.size() != sounds.size()) return 1;
+    for (const std::string& sound : sounds)
+      if (listed[fs::canonical(sound).string()] != 1) return 2;
+    // The real "Mine" holds the sound; the link that sorts before it is left out.
+    if (Texts(menu) != std::vector<std::string>{"Mine", "Pack"}) return 3;
+    if (Texts(*menu.ItemAt(0)->submenu) != std::vector<std::string>{"kick"}) return 4;
+    return 0;
+  });
+  EXPECT_EQ(code, 0) << "1: sounds missing or extra; 2: a sound listed more than once; 3, 4: the link "
+                        "took the real folder's place; 114: the scan did not finish in time";
+}
+
+// A link to the whole file system inside the factory folder: creating an
+// instance still finishes promptly, loads the first factory sound and lists
+// every factory sound, and the scan stops at its entry budget.
+TEST_F(PresetFilesystem, LinkToTheWholeFileSystem) {
+  for (const char* name : {"01 First", "02 Second", "03 Third"})
+    scratch.Write(std::string("Factory Presets/") + name + kPresetExtension, kDecayQuarter);
+  fs::create_directory_symlink("/", scratch.Root() + "Factory Presets/everything");
+  const int code = InChild([&] {
+    alarm(kScanSeconds);
+    const auto start = std::chrono::steady_clock::now();
+    Thudrix plug(nullptr);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("creating an instance over a link to / took %.3f s (peak resident %ld KB)\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                usage.ru_maxrss);
+    std::fflush(stdout);
+    if (plug.ParamAt(kParamDecay)->Value() != 0.25) return 1;
+    std::unique_ptr<PopupMenu> menu(BuildPresetMenu());
+    std::map<std::string, int> listed;
+    size_t items = 0;
+    CountPresets(*menu, listed, items);
+    if (items > kMaxScanEntries + 2) return 2;
+    const PopupMenu* factory = menu->ItemAt(2)->submenu;
+    if (!factory) return 3;
+    std::vector<std::string> texts = Texts(*factory);
+    if (texts != std::vector<std::string>{"01 First", "02 Second", "03 Third", "everything"}) return 4;
+    return 0;
+  });
+  EXPECT_EQ(code, 0) << "1: the first factory sound was not loaded; 2: more items than the budget; "
+                        "3, 4: the factory folder lost sounds; 114: the scan did not finish in time";
+}
+
+// When memory runs out in the middle of a scan, the menu keeps what was
+// listed and nothing escapes into the host.
+TEST_F(PresetFilesystem, OutOfMemoryDuringAScanStaysInside) {
+  for (int folder = 0; folder < 10; ++folder)
+    for (int preset = 0; preset < 100; ++preset)
+      scratch.Write("Bank " + std::to_string(folder) + "/kick " + std::to_string(preset) + kPresetExtension, "");
+  const int code = InChild([&] {
+    PopupMenu menu;
+    std::vector<void*> held;
+    held.reserve(1 << 20);
+    rlimit saved{};
+    if (getrlimit(RLIMIT_AS, &saved) != 0) return 77;
+    // The address space in use now, plus a little: the scan runs out.
+    size_t pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    if (pages == 0) return 77;
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (1u << 20);
+    if (setrlimit(RLIMIT_AS, &tight) != 0) return 77;
+    // Use up the address space and what the heap has free, then give a
+    // little back: the scan starts and runs out part of the way.
+    for (const size_t size : {size_t(65536), size_t(4096), size_t(256), size_t(32)}) {
+      while (held.size() < held.capacity()) {
+        void* block = std::malloc(size);
+        if (!block) break;
+        held.push_back(block);
+      }
+    }
+    if (held.empty()) return 77;
+    std::free(held.front());  // room to open a folder, not to list it all
+    held.front() = nullptr;
+    ScanPresetFolder(scratch.Root(), kPresetExtension, menu);
+    for (void* block : held) std::free(block);
+    setrlimit(RLIMIT_AS, &saved);
+    std::map<std::string, int> listed;
+    size_t items = 0;
+    CountPresets(menu, listed, items);
+    for (const auto& [path, count] : listed)
+      if (!fs::is_regular_file(path)) return 2;  // a sound that does not load
+    return items < 1010 ? 0 : 1;  // a part, not the whole
+  });
+  if (code == 77) GTEST_SKIP() << "no address-space limit";
+  EXPECT_EQ(code, 0) << "1: the limit did not bite; 2: an item without its file; 99: an allocation failure escaped";
 }

@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "graphics/win/WinEditor.h"
+#include "instrument/Thudrix.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Lock.h"
 #include "platform/win32/Utf.h"
+#include "presets/PresetFiles.h"
 #include "raster/GlyphSource.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
@@ -108,6 +110,53 @@ int Platform(const std::string& scratch) {
         "one folder reached two ways has one identity");
   Check(!platform::FolderIdentity(target, v1, i1), "a file has no folder identity");
 
+  // A replaced file keeps its attributes (as a replaced POSIX file keeps its mode).
+  const std::wstring hidden = platform::WideFromUtf8(folder + "hidden.tvpreset");
+  Check(platform::ReplaceFileContents(folder + "hidden.tvpreset", "Pitch=0.5\n") &&
+            SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN) &&
+            platform::ReplaceFileContents(folder + "hidden.tvpreset", "Pitch=0.75\n"),
+        "replace a hidden file");
+  Check((GetFileAttributesW(hidden.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0, "the replaced file stays hidden");
+
+  // Saving through a symbolic link replaces the file it names; the link stays.
+  const std::wstring link = platform::WideFromUtf8(folder + "link.tvpreset");
+  // Wine answers success without making one, so the link is looked at first.
+  const DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+  if (CreateSymbolicLinkW(link.c_str(), platform::WideFromUtf8(target).c_str(), 0x2) &&
+      GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES && (GetFileAttributesW(link.c_str()) & kReparse)) {
+    Check(platform::ReplaceFileContents(folder + "link.tvpreset", "Pitch=0.125\n"), "save through a link");
+    const std::vector<char> linked = ReadFile(target);
+    Check(std::string(linked.begin(), linked.end()) == "Pitch=0.125\n", "the link's target holds the new bytes");
+    Check((GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0, "the link is still a link");
+  } else {
+    std::printf("skip symbolic links: this system does not make them\n");
+  }
+
+  Check(platform::MakeFolders(scratch + "\\made\\a\\b\\") && platform::MakeFolders(scratch + "\\made\\a\\b\\"),
+        "nested folders are made, and making them again succeeds");
+  Check(!platform::MakeFolders(target + "\\inside\\"), "no folder below a file");
+
+  // Preset files are written with CR LF line ends and read back.
+  SetPresetRootFolder(scratch + "\\presets\\");
+  {
+    Thudrix plug(nullptr);
+    plug.SetParameterFromHost(kParamDecay, 0.25f);
+    const std::string preset = folder + "crlf.tvpreset";
+    Check(SavePresetFile(plug, preset), "save a preset file");
+    const std::vector<char> bytes = ReadFile(preset);
+    const std::string written(bytes.begin(), bytes.end());
+    size_t crlf = 0, lf = 0;
+    for (size_t i = 0; i < written.size(); ++i) {
+      if (written[i] != '\n') continue;
+      ++lf;
+      if (i > 0 && written[i - 1] == '\r') ++crlf;
+    }
+    Check(lf == 17 && crlf == 17, "a preset file has 17 lines, each ended by CR LF");
+    Thudrix other(nullptr);
+    Check(LoadPresetFile(other, preset) && other.ParamAt(kParamDecay)->Value() == plug.ParamAt(kParamDecay)->Value(),
+          "a CR LF preset file loads back");
+  }
+
   const std::string documents = platform::DocumentsFolder();
   Check(!documents.empty() && documents.back() != '\\', "documents folder: " + documents);
 
@@ -144,6 +193,8 @@ int Raster() {
   CachedFont font;
   font.AttachNativeFont(handle, FontOwnsHandle | FontPreferSystemText);
   Check(font.LineHeight() > 0, "line height " + std::to_string(font.LineHeight()));
+  Check(NativeFontHasChar(handle, 'A') && !NativeFontHasChar(handle, 0x0378),
+        "the font tells a character it has from an unassigned one");
   const GlyphRecord* capital = font.Glyph('A');
   const GlyphRecord* small = font.Glyph('a');
   Check(capital && capital->maskPosition > 0 && capital->maskWidth == capital->advance + 2,

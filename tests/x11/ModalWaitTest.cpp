@@ -213,7 +213,7 @@ TEST_F(ModalWait, DialogsWaitWithoutTheInstanceLock) {
   CheckDialogGivesUpTheLock(lock, tool, [&] {
     Editor().AskForFile(file, Editor::kFileSave, folder, "tvpreset");
   });
-  EXPECT_STREQ(file.Get(), "/tmp/chosen.tvpreset");
+  EXPECT_STREQ(file.Get(), "/tmp/chosen");
   EXPECT_STREQ(folder.Get(), "/tmp/");
 }
 
