@@ -44,9 +44,10 @@ public:
 // The root menu of the browser: "Save File...", a separator, then the tree.
 PopupMenu* BuildPresetMenu();
 
-// Steps the shared current list by direction (+1 next, -1 previous), shows
-// the preset's name in menu (if any) and loads it into plug.
-void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t direction);
+// Steps the shared current list by steps (positive: next, negative:
+// previous), shows the preset's name in menu (if any) and loads it into
+// plug. It reads a file: call it without plug's lock held.
+void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t steps);
 
 // Loads the first preset of the "Factory Presets" folder, shows its name and
 // makes that folder the current list.

@@ -9,7 +9,8 @@ MidiMsg At(int32_t offset, uint8_t tag = 0) {
   m.data1 = tag;
   return m;
 }
-std::vector<std::pair<int, int>> Unread(const MidiQueue& q) {
+std::vector<std::pair<int, int>> Unread(MidiQueue& q) {
+  q.Sort();
   std::vector<std::pair<int, int>> out;
   for (int32_t i = q.ReadPosition(); i < q.Count(); ++i) out.push_back({q.At(i).offset, q.At(i).data1});
   return out;
@@ -45,6 +46,7 @@ TEST(MidiQueue, FlushDropsConsumedAndShiftsOffsets) {
   ASSERT_EQ(q.Count(), 1);
   EXPECT_EQ(q.Peek().offset, 6);
   q.Add(At(INT32_MIN));
+  q.Sort();
   q.Flush(64);  // saturates instead of wrapping
   EXPECT_EQ(q.At(0).offset, INT32_MIN);
 }
