@@ -190,7 +190,13 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     hostHasEffect_ = true;
     result = DispatchLocked(opcode, index, value, ptr, opt);
   }
-  RunDeferredWorkOffAudioThread();
+  // effEditIdle comes from the host's UI thread by definition, even in a
+  // host that renders on that thread too.
+  if (opcode == effEditIdle && !InstanceLock().HeldByCaller()) {
+    RunDeferredWork();
+  } else {
+    RunDeferredWorkOffAudioThread();
+  }
   return result;
 }
 
