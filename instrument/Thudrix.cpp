@@ -195,10 +195,15 @@ void Thudrix::PressChanged(int32_t index, double value) {
 }
 
 void Thudrix::ParamFromEditor(int32_t index, double normalized) {
-  LockHold hold(InstanceLock());
-  // Every click on the pad or an arrow is a new press.
-  if (IsPress(index)) PressHeld(index) = false;
-  PlugVst2::ParamFromEditor(index, normalized);
+  {
+    LockHold hold(InstanceLock());
+    // Every click on the pad or an arrow is a new press.
+    if (IsPress(index)) PressHeld(index) = false;
+    PlugVst2::ParamFromEditor(index, normalized);
+  }
+  // Clicks come on the UI thread; inside effEditIdle the lock is still held
+  // and the step waits until the idle call lets go of it.
+  if (!InstanceLock().HeldByCaller()) RunDeferredWork();
 }
 
 void Thudrix::RunDeferredWork() {
