@@ -87,6 +87,7 @@ bool TooSmallForDouble(const char* text, const char* end) {
       if (!afterPoint) ++exponent;
     } else if (*text != '0') {
       seenDigit = true;
+      if (afterPoint) --exponent;
     } else if (afterPoint) {
       --exponent;
     }
