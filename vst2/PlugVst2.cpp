@@ -526,10 +526,12 @@ void PlugVst2::SetParameterFromHost(int32_t index, float value) {
     // there; a non-number changes nothing.
     if (std::isnan(value)) return;
     value = std::clamp(value, 0.0f, 1.0f);
-    param->SetFromNormalized(value);
+    const double set = param->SetFromNormalized(value);
     ParamChanged(index);
-    // The value as it stands after acting on it: a press reads back 0.
-    if (Editor* editor = GetEditor()) editor->ParamToControls(index, param->NormalizedValue(), true);
+    // The control shows the value as it stands after acting on it: a press
+    // reads back 0.
+    const double shown = param->Value() == set ? double(value) : param->NormalizedValue();
+    if (Editor* editor = GetEditor()) editor->ParamToControls(index, shown, true);
   }
   RunDeferredWorkOffAudioThread();
 }
