@@ -1,6 +1,8 @@
 #include "instrument/Thudrix.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "graphics/Editor.h"
 #include "instrument/MidiLearnTable.h"
@@ -36,6 +38,9 @@ Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostC
   learnMode_ = 0;
   clearMode_ = 0;
   LoadStartupPreset();
+  // Ready at the framework's default rate and block size: some hosts
+  // process before sending either.
+  ResetProcessing();
 }
 
 Thudrix::~Thudrix() = default;
@@ -94,12 +99,14 @@ void Thudrix::RenderVoice(double* out, int32_t frames) {
 void Thudrix::RenderBlock(double**, double** outputs, int32_t frames) {
   double* left = outputs ? outputs[0] : nullptr;
   double* right = outputs ? outputs[1] : nullptr;
+  midiQueue_.Sort();
   int32_t s = 0;
   while (s < frames) {
     // Messages due at or before s act before sample s.
     while (!midiQueue_.Empty() && midiQueue_.Peek().offset <= s) {
       const MidiMsg& msg = midiQueue_.Peek();
-      if (msg.StatusKind() == kStatusNoteOn) HitFromNote(msg);
+      // A note-on with velocity 0 is how running status ends a note.
+      if (msg.StatusKind() == kStatusNoteOn && msg.data2 > 0) HitFromNote(msg);
       midiQueue_.Remove();
     }
     int32_t end = frames;
@@ -148,6 +155,66 @@ int32_t Thudrix::ReadState(const StateChunk& chunk, int32_t pos) {
   return next;
 }
 
+void Thudrix::TurnOffSwitch(int32_t index, int32_t controlIndex) {
+  ParamAt(index)->SetValue(0.0);
+  SetEditorControl(controlIndex, 0.0);
+  HostAutomateLater(index);
+}
+
+bool Thudrix::IsPress(int32_t index) {
+  return index == kParamTrigger || index == kParamPresetPrevious || index == kParamPresetNext;
+}
+
+bool& Thudrix::PressHeld(int32_t index) {
+  return pressHeld_[index == kParamTrigger ? 0 : index == kParamPresetPrevious ? 1 : 2];
+}
+
+// The pad and the arrows act on the edge into 1 and then read back 0, so a
+// saved project never holds a press. A host value stays one press until the
+// host sends a value under it (a slider dragged through 0.5..1 steps once).
+void Thudrix::PressChanged(int32_t index, double value) {
+  bool& held = PressHeld(index);
+  if (value != 1.0) {
+    held = false;
+    return;
+  }
+  ParamAt(index)->SetValue(0.0);
+  HostAutomateLater(index);
+  if (restoringState_ || held) return;
+  held = true;
+  if (index == kParamTrigger) {
+    voice_.SetNote(kBaseNote);
+    voice_.Trigger();
+    LightLed();
+  } else {
+    // The preset file is read later, outside the lock and off the audio
+    // thread; only the press is recorded here.
+    const int32_t direction = index == kParamPresetNext ? 1 : -1;
+    pendingPresetSteps_ = std::clamp(pendingPresetSteps_ + direction, -kMaxPendingSteps, kMaxPendingSteps);
+  }
+}
+
+void Thudrix::ParamFromEditor(int32_t index, double normalized) {
+  {
+    LockHold hold(InstanceLock());
+    // Every click on the pad or an arrow is a new press.
+    if (IsPress(index)) PressHeld(index) = false;
+    PlugVst2::ParamFromEditor(index, normalized);
+  }
+  // Clicks come on the UI thread; inside effEditIdle the lock is still held
+  // and the step waits until the idle call lets go of it.
+  if (!InstanceLock().HeldByCaller()) RunDeferredWork();
+}
+
+void Thudrix::RunDeferredWork() {
+  int32_t steps = 0;
+  {
+    LockHold hold(InstanceLock());
+    steps = std::exchange(pendingPresetSteps_, 0);
+  }
+  if (steps != 0) StepPresetFromArrows(steps);
+}
+
 void Thudrix::ParamChanged(int32_t index) {
   LockHold hold(InstanceLock());
   PlugParam* param = ParamAt(index);
@@ -161,31 +228,24 @@ void Thudrix::ParamChanged(int32_t index) {
     if (learnMode_ != 0) learnTarget_ = index;
     return;
   }
+  if (IsPress(index)) {
+    PressChanged(index, value);
+    return;
+  }
   switch (index) {
     case kParamLearn:
       learnMode_ = int32_t(value);
       if (learnMode_ == 1 && clearOnEntry == 1) {
-        SetEditorControl(clearButton_, 0.0);
+        TurnOffSwitch(kParamClear, clearButton_);
         clearMode_ = 0;
       }
       break;
     case kParamClear:
       clearMode_ = int32_t(value);
       if (learnMode_ == 1 && clearMode_ == 1) {
-        SetEditorControl(learnButton_, 0.0);
+        TurnOffSwitch(kParamLearn, learnButton_);
         learnMode_ = 0;
       }
-      break;
-    case kParamTrigger:
-      if (value == 1.0 && !restoringState_) {
-        voice_.SetNote(kBaseNote);
-        voice_.Trigger();
-        LightLed();
-      }
-      break;
-    case kParamPresetPrevious:
-    case kParamPresetNext:
-      if (value == 1.0 && !restoringState_) StepPresetFromArrow(index == kParamPresetNext ? 1 : -1);
       break;
     default:
       break;

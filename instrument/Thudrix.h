@@ -45,6 +45,8 @@ public:
   void RenderBlock(double** inputs, double** outputs, int32_t frames) override;
   void HandleMidiMessage(const MidiMsg& msg) override;
   int32_t ReadState(const StateChunk& chunk, int32_t pos) override;
+  void ParamFromEditor(int32_t index, double normalized) override;
+  void RunDeferredWork() override;
 
   DrumVoice& Voice() { return voice_; }
   MidiQueue& Queue() { return midiQueue_; }
@@ -64,7 +66,15 @@ private:
   void LightLed();
   void SetEditorControl(int32_t controlIndex, double value);
   void ShowValueText(const char* text);
-  void StepPresetFromArrow(int32_t direction);
+  // Steps the preset list by steps (negative: backwards) and loads the
+  // preset reached; reads the file, so it runs without the lock.
+  void StepPresetFromArrows(int32_t steps);
+  static bool IsPress(int32_t index);
+  bool& PressHeld(int32_t index);
+  void PressChanged(int32_t index, double value);
+  void TurnOffSwitch(int32_t index, int32_t controlIndex);
+
+  static constexpr int32_t kMaxPendingSteps = 64;
 
   DrumVoice voice_;
   MidiQueue midiQueue_{1024, 1024};
@@ -85,4 +95,6 @@ private:
   // While a saved state is restored, the momentary controls (pad, preset
   // arrows) take their stored values without acting on them.
   bool restoringState_ = false;
+  bool pressHeld_[3] = {false, false, false};  // pad, previous, next
+  int32_t pendingPresetSteps_ = 0;  // arrow presses not yet carried out
 };

@@ -92,4 +92,4 @@ void Thudrix::ShowValueText(const char* text) {
   if (valueText_) valueText_->SetText(text);
 }
 
-void Thudrix::StepPresetFromArrow(int32_t direction) { StepPreset(*this, presetMenu_, direction); }
+void Thudrix::StepPresetFromArrows(int32_t steps) { StepPreset(*this, presetMenu_, steps); }

@@ -1,5 +1,6 @@
 #include "plugin/MidiQueue.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -16,12 +17,23 @@ MidiQueue::MidiQueue(int32_t reserve, int32_t growthStep) : growthStep_(growthSt
   if (reserve > 0) Reallocate(reserve);
 }
 
-MidiQueue::~MidiQueue() { std::free(storage_); }
+MidiQueue::~MidiQueue() {
+  std::free(storage_);
+  std::free(scratch_);
+}
 
 bool MidiQueue::Reallocate(int32_t capacity) {
   if (capacity <= 0) return false;
+  // The merge scratch always matches the storage, or neither changes.
+  void* scratch = std::malloc(size_t(capacity) * sizeof(MidiMsg));
+  if (!scratch) return false;
   void* moved = std::realloc(storage_, size_t(capacity) * sizeof(MidiMsg));
-  if (!moved) return false;
+  if (!moved) {
+    std::free(scratch);
+    return false;
+  }
+  std::free(scratch_);
+  scratch_ = static_cast<MidiMsg*>(scratch);
   storage_ = static_cast<MidiMsg*>(moved);
   capacity_ = capacity;
   return true;
@@ -35,30 +47,39 @@ void MidiQueue::DropConsumed() {
 }
 
 bool MidiQueue::Add(const MidiMsg& msg) {
+  if (msg.offset > kHorizonFrames) return false;
   if (count_ >= capacity_) {
     if (readPos_ > 0) {
       DropConsumed();
     } else {
       if (growthStep_ == 0) return false;
       const int64_t grown = int64_t(growthStep_) * (capacity_ / growthStep_ + 1);
-      if (grown > std::numeric_limits<int32_t>::max() / int64_t(sizeof(MidiMsg))) return false;
+      if (grown > kMaxEntries) return false;
       if (!Reallocate(int32_t(grown))) return false;
     }
   }
-  int32_t at = count_;
-  if (count_ > readPos_ && msg.offset < storage_[count_ - 1].offset) {
-    at = readPos_;
-    for (int32_t k = count_ - 2; k >= readPos_; --k) {
-      if (storage_[k].offset <= msg.offset) {
-        at = k + 1;
-        break;
-      }
-    }
-    std::memmove(storage_ + at + 1, storage_ + at, size_t(count_ - at) * sizeof(MidiMsg));
-  }
-  storage_[at] = msg;
-  ++count_;
+  if (count_ > readPos_ && msg.offset < storage_[count_ - 1].offset) sorted_ = false;
+  storage_[count_++] = msg;
   return true;
+}
+
+void MidiQueue::Sort() {
+  if (sorted_) return;
+  sorted_ = true;
+  // Bottom-up merge sort: stable, n log n, and no allocation.
+  const int32_t n = count_ - readPos_;
+  MidiMsg* from = storage_ + readPos_;
+  MidiMsg* to = scratch_;
+  const auto earlier = [](const MidiMsg& a, const MidiMsg& b) { return a.offset < b.offset; };
+  for (int32_t width = 1; width < n; width *= 2) {
+    for (int32_t left = 0; left < n; left += 2 * width) {
+      const int32_t middle = std::min(left + width, n);
+      const int32_t right = std::min(left + 2 * width, n);
+      std::merge(from + left, from + middle, from + middle, from + right, to + left, earlier);
+    }
+    std::swap(from, to);
+  }
+  if (from != storage_ + readPos_) std::memcpy(storage_ + readPos_, from, size_t(n) * sizeof(MidiMsg));
 }
 
 void MidiQueue::Flush(int32_t frames) {

@@ -16,11 +16,17 @@ struct SysExMsg {
   const uint8_t* data = nullptr;  // borrowed from the host for the call
 };
 
-// Time-ordered queue of messages waiting for the renderer. Messages are
-// added and consumed under the instance lock, so it needs none of its own.
-// In steady state it never allocates: consumed entries are reclaimed first.
+// Queue of messages waiting for the renderer, put in time order by Sort()
+// (once per block, stable, so messages for the same frame keep their order).
+// Messages are added and consumed under the instance lock, so it needs none
+// of its own. In steady state it never allocates: consumed entries are
+// reclaimed first. Messages further ahead than kHorizonFrames are dropped,
+// and it never holds more than kMaxEntries.
 class MidiQueue {
 public:
+  static constexpr int32_t kHorizonFrames = 1 << 20;  // about 22 s at 48 kHz
+  static constexpr int32_t kMaxEntries = 1 << 18;
+
   explicit MidiQueue(int32_t reserve = 1024, int32_t growthStep = 1024);
   ~MidiQueue();
   MidiQueue(const MidiQueue&) = delete;
@@ -28,6 +34,8 @@ public:
 
   // False when the message had to be dropped.
   bool Add(const MidiMsg& msg);
+  // Puts the unread messages in time order; cheap when they already are.
+  void Sort();
   bool Empty() const { return readPos_ == count_; }
   const MidiMsg& Peek() const { return storage_[readPos_]; }
   void Remove() {
@@ -48,6 +56,8 @@ private:
   bool Reallocate(int32_t capacity);
 
   MidiMsg* storage_ = nullptr;
+  MidiMsg* scratch_ = nullptr;  // as large as storage_, for merging
+  bool sorted_ = true;
   int32_t capacity_ = 0;
   int32_t growthStep_ = 0;
   int32_t readPos_ = 0;

@@ -29,6 +29,7 @@ PlugBase::PlugBase(const PlugConfig& config) {
   makerId_ = config.makerId;
   isInstrument_ = config.isInstrument;
   for (int32_t i = 0; i < config.paramCount; ++i) params_.Add(new PlugParam());
+  automateLater_.assign(size_t(params_.Count()), 0);
   for (int32_t i = 0; i < config.presetCount; ++i) presets_.Add(new PresetSlot());
   ParseChannelSpec(config.channelSpec);
 }
@@ -239,6 +240,20 @@ void PlugBase::ParamFromEditor(int32_t index, double normalized) {
   param->SetFromNormalized(normalized);
   HostAutomate(index, normalized);
   ParamChanged(index);
+}
+
+void PlugBase::HostAutomateLater(int32_t index) {
+  LockHold hold(lock_);
+  if (ValidParam(index)) automateLater_[size_t(index)] = 1;
+}
+
+void PlugBase::SendDeferredAutomation() {
+  LockHold hold(lock_);
+  for (int32_t i = 0; i < ParamCount(); ++i) {
+    if (!automateLater_[size_t(i)]) continue;
+    automateLater_[size_t(i)] = 0;
+    HostAutomate(i, ParamAt(i)->NormalizedValue());
+  }
 }
 
 void PlugBase::SetEditor(Editor* editor) {

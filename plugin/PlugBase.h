@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "platform/Lock.h"
 #include "plugin/MidiQueue.h"
@@ -123,8 +124,16 @@ public:
   virtual void ReservedHook38() {}
   virtual void PresetsModified() {}
   virtual void SetMaxBlockSize(int32_t frames);
+  // Work recorded under the lock that must not run under it nor on the
+  // audio thread (reading files). The adapter calls it after releasing the
+  // lock, from a thread that is not rendering.
+  virtual void RunDeferredWork() {}
 
   // Parameters.
+  // The host learns index's current value on the next audio or idle call:
+  // telling it from inside its own setParameter call could loop.
+  void HostAutomateLater(int32_t index);
+  void SendDeferredAutomation();
   int32_t ParamCount() const { return params_.Count(); }
   PlugParam* ParamAt(int32_t i) const { return params_.Get(i); }
   bool ValidParam(int32_t i) const { return i >= 0 && i < ParamCount(); }
@@ -210,6 +219,7 @@ private:
   int32_t latency_ = 0;
   Editor* editor_ = nullptr;
   PtrList<PlugParam> params_;
+  std::vector<uint8_t> automateLater_;  // one flag per parameter, sized once
   PtrList<PresetSlot> presets_;
   PtrList<InChannel> inputs_;
   PtrList<OutChannel> outputs_;

@@ -185,10 +185,17 @@ void PresetFunctionsMenu::SaveFlow(Editor& editor) {
 NonClickable::NonClickable(PlugBase* plug, const BitmapStrip& strip)
     : BitmapControl(plug, kLeft, kTop, kParam, strip, BlendSpec{kBlendAlphaCopy, 1.0f}) {}
 
-void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t direction) {
+void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t steps) {
+  const int32_t direction = steps < 0 ? -1 : 1;
   CurrentPresetList::Selection selected;
-  if (!CurrentPresetList::Shared().Step(direction, selected)) return;
-  if (menu) menu->ShowPresetName(selected.text.c_str());
+  bool moved = false;
+  for (int32_t i = 0; i != steps; i += direction) moved = CurrentPresetList::Shared().Step(direction, selected) || moved;
+  if (!moved) return;
+  {
+    LockHold hold(plug.InstanceLock());
+    if (menu) menu->ShowPresetName(selected.text.c_str());
+  }
+  // Only the file's last preset is read, and outside the lock.
   LoadPresetFile(plug, selected.filePath);
 }
 

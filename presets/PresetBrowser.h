@@ -46,9 +46,10 @@ public:
 // With saveUnavailable the save item is grayed and shows that reason.
 PopupMenu* BuildPresetMenu(const char* saveUnavailable = nullptr);
 
-// Steps the shared current list by direction (+1 next, -1 previous), shows
-// the preset's name in menu (if any) and loads it into plug.
-void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t direction);
+// Steps the shared current list by steps (positive: next, negative:
+// previous), shows the preset's name in menu (if any) and loads it into
+// plug. It reads a file: call it without plug's lock held.
+void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t steps);
 
 // Loads the first preset of the "Factory Presets" folder, shows its name and
 // makes that folder the current list.

@@ -26,6 +26,7 @@ namespace {
 constexpr int kMaxScanDepth = PopupMenu::kMaxDepth;
 constexpr size_t kMaxLineLength = 255;  // longer lines are cut, never split
 constexpr int kNameField = 32;          // a name longer than this does not parse
+constexpr size_t kMaxPresetFileBytes = 64 * 1024;  // a preset is under 1 KB
 
 struct Folders {
   std::string root;
@@ -136,25 +137,27 @@ std::optional<double> ParsePresetLine(const std::string& line) {
   return negative ? -double(value) : double(value);
 }
 
-// Reads up to count lines, each cut at kMaxLineLength characters.
+// Reads up to count lines, each cut at kMaxLineLength characters. A file
+// longer than kMaxPresetFileBytes is no preset and is refused whole, after
+// reading no more than that.
 std::optional<std::vector<std::string>> ReadLines(const std::string& path, int count) {
   // Only regular files: opening a pipe or a device could block or never end.
   if (!platform::IsRegularFile(path)) return std::nullopt;
   FILE* in = platform::OpenFile(path, "rb");
   if (!in) return std::nullopt;
-  std::vector<std::string> lines;
-  std::string line;
-  int c;
-  while (int(lines.size()) < count && (c = std::fgetc(in)) != EOF) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else if (line.size() < kMaxLineLength) {
-      line.push_back(char(c));
-    }
-  }
-  if (int(lines.size()) < count && !line.empty()) lines.push_back(line);
+  std::string text(kMaxPresetFileBytes + 1, '\0');
+  const size_t got = std::fread(text.data(), 1, text.size(), in);
   std::fclose(in);
+  if (got > kMaxPresetFileBytes) return std::nullopt;
+  text.resize(got);
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (int(lines.size()) < count && at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, std::min(end - at, kMaxLineLength)));
+    at = end + 1;
+  }
   return lines;
 }
 

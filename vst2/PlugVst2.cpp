@@ -70,14 +70,56 @@ int32_t ArrangementType(int32_t channels) {
   }
 }
 
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the decimal number in [text, end), which from_chars found out of
+// range, is too small (rather than too large) for a double.
+bool TooSmallForDouble(const char* text, const char* end) {
+  if (*text == '-') ++text;
+  int64_t exponent = 0;  // of the first significant digit
+  bool seenDigit = false;
+  bool afterPoint = false;
+  for (; text < end && (IsDigit(*text) || *text == '.'); ++text) {
+    if (*text == '.') {
+      afterPoint = true;
+    } else if (seenDigit) {
+      if (!afterPoint) ++exponent;
+    } else if (*text != '0') {
+      seenDigit = true;
+      if (afterPoint) --exponent;
+    } else if (afterPoint) {
+      --exponent;
+    }
+  }
+  if (text < end && (*text == 'e' || *text == 'E')) {
+    ++text;
+    const bool negative = *text == '-';
+    if (*text == '+' || *text == '-') ++text;
+    int64_t written = 0;
+    for (; text < end && IsDigit(*text); ++text) written = std::min<int64_t>(written * 10 + (*text - '0'), 1000000);
+    exponent += negative ? -written : written;
+  }
+  return exponent < 0;
+}
+
 // A decimal number at the start of text, read the same in every locale.
+// Text that only starts like a number ("0x10", "1.5.2") is not one; a value
+// too small for a double reads as 0.
 bool ParseNumber(const char* text, double& out) {
-  while (*text == ' ' || *text == '\t') ++text;
+  while (IsSpace(*text)) ++text;
   if (*text == '+') ++text;
   const char* end = text + std::strlen(text);
   double v = 0.0;
   const auto result = std::from_chars(text, end, v, std::chars_format::general);
-  if (result.ec != std::errc() || result.ptr == text || !std::isfinite(v)) return false;
+  if (result.ptr == text) return false;
+  if (result.ptr < end && (std::isalnum(static_cast<unsigned char>(*result.ptr)) || *result.ptr == '.')) return false;
+  if (result.ec == std::errc::result_out_of_range) {
+    if (!TooSmallForDouble(text, result.ptr)) return false;
+    v = 0.0;
+  } else if (result.ec != std::errc() || !std::isfinite(v)) {
+    return false;
+  }
   out = v;
   return true;
 }
@@ -134,14 +176,32 @@ void PlugVst2::UpdateArrangements() {
 }
 
 intptr_t PlugVst2::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
-  if (!hostCallback_) return 0;
+  // Until the host has called us it has no effect pointer to match calls
+  // to; it reads every value after creation anyway.
+  if (!hostCallback_ || !hostHasEffect_) return 0;
   return hostCallback_(&effect_, opcode, index, value, ptr, opt);
 }
 
 // --- Dispatcher ----------------------------------------------------------
 
 intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
-  LockHold hold(InstanceLock());
+  intptr_t result = 0;
+  {
+    LockHold hold(InstanceLock());
+    hostHasEffect_ = true;
+    result = DispatchLocked(opcode, index, value, ptr, opt);
+  }
+  // effEditIdle comes from the host's UI thread by definition, even in a
+  // host that renders on that thread too.
+  if (opcode == effEditIdle && !InstanceLock().HeldByCaller()) {
+    RunDeferredWork();
+  } else {
+    RunDeferredWorkOffAudioThread();
+  }
+  return result;
+}
+
+intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   switch (opcode) {
     case effOpen:
       HostQuirksInit();
@@ -208,6 +268,7 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
       GetEditor()->CloseEditorWindow();
       return 1;
     case effEditIdle:
+      SendDeferredAutomation();
       if (GetEditor()) GetEditor()->Idle();
       return 0;
     case effIdentify:
@@ -225,13 +286,10 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
       for (int32_t i = 0; i < events->numEvents; ++i) {
         const VstEvent* event = list[i];
         if (!event) continue;
-        // A record is read as its type only when the host's size says it is
-        // that long. Hosts count the size with or without the first two
-        // fields, so both are accepted.
-        const auto longEnough = [event](size_t recordSize) {
-          return event->byteSize >= int32_t(recordSize - 2 * sizeof(int32_t));
-        };
-        if (event->type == kVstMidiType && longEnough(sizeof(VstMidiEvent))) {
+        // Records are told apart by type alone: hosts fill byteSize in
+        // different ways (some leave it 0), and each type's fields are read
+        // from its own fixed layout.
+        if (event->type == kVstMidiType) {
           const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
           MidiMsg msg;
           msg.offset = midi->deltaFrames;
@@ -239,7 +297,7 @@ intptr_t PlugVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
           msg.data1 = uint8_t(midi->midiData[1]);
           msg.data2 = uint8_t(midi->midiData[2]);
           HandleMidiMessage(msg);
-        } else if (event->type == kVstSysExType && longEnough(sizeof(VstMidiSysexEvent))) {
+        } else if (event->type == kVstSysExType) {
           const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
           SysExMsg msg;
           msg.offset = sysex->deltaFrames;
@@ -355,6 +413,7 @@ intptr_t PlugVst2::StringToParameter(int32_t index, const char* text) {
     if (!ParseNumber(text, v)) return 0;
     if (param->NegateDisplay()) v = -v;
   }
+  if (v == 0.0) v = 0.0;  // "-0" is stored as +0
   if (Editor* editor = GetEditor()) editor->ParamToControls(index, v, false);
   param->SetNaturalClamped(v);
   ParamChanged(index);
@@ -425,8 +484,11 @@ void PlugVst2::EnterAudioCallback() {
 template <class RenderPiece>
 void PlugVst2::RenderInPieces(int32_t frames, RenderPiece renderPiece) {
   LockHold hold(InstanceLock());
+  hostHasEffect_ = true;
+  audioThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   DenormalGuard denormals;
   EnterAudioCallback();
+  SendDeferredAutomation();
   if (frames < 0) return;
   // Blocks longer than announced are rendered in pieces the scratch holds;
   // a block of 0 frames still reaches the renderer once.
@@ -454,23 +516,37 @@ void PlugVst2::ProcessDouble(double** inputs, double** outputs, int32_t frames) 
 }
 
 void PlugVst2::SetParameterFromHost(int32_t index, float value) {
-  LockHold hold(InstanceLock());
-  PlugParam* param = ParamAt(index);
-  if (!param) return;
-  // Hosts should send 0..1. A value below that would land under the
-  // parameter's minimum, where the circuit model turns to NaN and stays
-  // there; a non-number changes nothing.
-  if (std::isnan(value)) return;
-  value = std::clamp(value, 0.0f, 1.0f);
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, value, true);
-  param->SetFromNormalized(value);
-  ParamChanged(index);
+  {
+    LockHold hold(InstanceLock());
+    hostHasEffect_ = true;
+    PlugParam* param = ParamAt(index);
+    if (!param) return;
+    // Hosts should send 0..1. A value below that would land under the
+    // parameter's minimum, where the circuit model turns to NaN and stays
+    // there; a non-number changes nothing.
+    if (std::isnan(value)) return;
+    value = std::clamp(value, 0.0f, 1.0f);
+    const double set = param->SetFromNormalized(value);
+    ParamChanged(index);
+    // The control shows the value as it stands after acting on it: a press
+    // reads back 0.
+    const double shown = param->Value() == set ? double(value) : param->NormalizedValue();
+    if (Editor* editor = GetEditor()) editor->ParamToControls(index, shown, true);
+  }
+  RunDeferredWorkOffAudioThread();
 }
 
 float PlugVst2::ParameterForHost(int32_t index) {
   LockHold hold(InstanceLock());
+  hostHasEffect_ = true;
   const PlugParam* param = ParamAt(index);
   return param ? float(param->NormalizedValue()) : 0.0f;
+}
+
+void PlugVst2::RunDeferredWorkOffAudioThread() {
+  if (InstanceLock().HeldByCaller()) return;
+  if (audioThread_.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
+  RunDeferredWork();
 }
 
 // --- Host requests -------------------------------------------------------

@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "plugin/PlugBase.h"
 #include "vst2/VstAbi.h"
@@ -46,6 +48,10 @@ public:
   int32_t ExtensionBits() const { return extensionBits_; }
 
 private:
+  intptr_t DispatchLocked(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+  // File reads and the like: never under the lock, never on the thread
+  // that renders audio (they wait there for effEditIdle or another call).
+  void RunDeferredWorkOffAudioThread();
   intptr_t CallHost(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
   const vst2::VstTimeInfo* HostTime(int32_t flags);
   intptr_t GetChunk(int32_t index, void* ptr);
@@ -67,6 +73,8 @@ private:
   vst2::VstSpeakerArrangement inputArrangement_{};
   vst2::VstSpeakerArrangement outputArrangement_{};
   bool hostInitDone_ = false;
+  bool hostHasEffect_ = false;  // set by the host's first call into the effect
+  std::atomic<std::thread::id> audioThread_{};  // the last thread that rendered
   bool midiEvents_ = true;
   int32_t extensionBits_ = 0;
   StateChunk programChunk_;

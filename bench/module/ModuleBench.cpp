@@ -84,6 +84,39 @@ void Render(benchmark::State& state, std::string path) {
   state.SetItemsProcessed(int64_t(state.iterations()) * kBlock);
 }
 
+// One block whose event list holds count note-ons in descending order, as
+// some hosts and MIDI tools send them, then the block rendered.
+void BackwardsEventList(benchmark::State& state, std::string path) {
+  const ModuleLoadResult loaded = loadModule(path);
+  if (!loaded.module) {
+    state.SkipWithError(loaded.error.c_str());
+    return;
+  }
+  HostSession session(kRate, kBlock, vst2::kVstProcessLevelRealtime);
+  PluginCreateResult created = HostedPlugin::create(loaded.module, session);
+  if (!created.plugin) {
+    state.SkipWithError(created.error.c_str());
+    return;
+  }
+  HostedPlugin& plugin = *created.plugin;
+  plugin.open();
+  plugin.configure(kRate, kBlock);
+  plugin.setProcessing(true);
+  const int64_t count = state.range(0);
+  std::vector<ScheduledMidiMessage> messages;
+  for (int64_t i = 0; i < count; ++i)
+    messages.push_back({(count - 1 - i) * kBlock / count, {0x90, 36, uint8_t(1 + i % 127)}});
+  std::vector<std::vector<float>> buffers(size_t(plugin.numOutputs()), std::vector<float>(kBlock));
+  std::vector<float*> pointers;
+  for (auto& buffer : buffers) pointers.push_back(buffer.data());
+  BlockEventList list;
+  for (auto _ : state) {
+    plugin.dispatch(vst2::effProcessEvents, 0, 0, list.fill(messages, 0));
+    plugin.effect()->processReplacing(plugin.effect(), nullptr, pointers.data(), kBlock);
+    benchmark::DoNotOptimize(pointers[0][0]);
+  }
+}
+
 std::vector<std::string> Modules() {
   std::vector<std::string> modules = {THUDRA_MODULE_PATH};
   if (const char* extra = std::getenv("THUDRA_BENCH_MODULES")) {
@@ -108,6 +141,10 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("Render256/" + ShortName(path)).c_str(), Render, path);
   }
+  benchmark::RegisterBenchmark("BackwardsEventList/Thudra.so", BackwardsEventList, std::string(THUDRA_MODULE_PATH))
+      ->Arg(10000)
+      ->Arg(100000)
+      ->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -3,10 +3,13 @@
 
 Every .tvpreset file of the factory folder must be a 17-line file exactly as
 the instrument writes one, must not switch on learn or clear mode nor fire a
-hit, and must render through the built module to a finite sound whose peak
-lies between -20 and 0 dBFS and which has died away (60 dB under its peak)
-before the end of a 3 s render. The first file, in the order the instrument
-lists the folder, must be the one the instrument loads at start-up.
+hit, must make the module display the whole semitone its Pitch line means,
+and must render through the built module to a finite sound whose peak lies
+between -20 and 0 dBFS and which has died away (60 dB under its peak) before
+the end of a 3 s render. A hit at time 0, the first after creation and the
+loudest (the oscillator starts muted), must stay below 0 dBFS too. The first
+file, in the order the instrument lists the folder, must be the one the
+instrument loads at start-up.
 
     check_factory_presets.py --host HOST --module MODULE --presets FOLDER
                              --analyzer analyze-wav.py
@@ -88,9 +91,9 @@ def check_file(path):
     return problems, values
 
 
-def render(args, home, out, preset=None, note=36, velocity=127):
+def render(args, home, out, preset=None, note=36, velocity=127, hit_at=HIT_AT):
     cmd = [args.host, "render", args.module, "--out", out, "--rate", str(RATE),
-           "--length", str(LENGTH), "--note", f"{HIT_AT},{note},{velocity}"]
+           "--length", str(LENGTH), "--note", f"{hit_at},{note},{velocity}"]
     if preset:
         cmd += ["--preset", preset]
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
@@ -100,6 +103,21 @@ def render(args, home, out, preset=None, note=36, velocity=127):
     if preset and done.stderr.strip():
         return f"render warned: {done.stderr.strip()}"
     return None
+
+
+def displayed_pitch(args, scratch, path):
+    """The Pitch text the module shows with only this file installed, which
+    it loads at start-up the way a user gets it."""
+    home = os.path.join(scratch, "pitch-home")
+    shutil.rmtree(home, ignore_errors=True)
+    folder = os.path.join(home, PRESET_SUBPATH)
+    os.makedirs(folder)
+    shutil.copy(path, folder)
+    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    done = subprocess.run([args.host, "info", args.module], env=env, capture_output=True,
+                          text=True, timeout=60)
+    m = re.search(r'^\s*0\s+name "Pitch"\s+display "([^"]*)"', done.stdout, re.M)
+    return m.group(1) if m else None
 
 
 def check_render(analyzer, wav):
@@ -182,6 +200,20 @@ def main():
                 if r.get("finite") and r["peak"] > 0:
                     figures.append(f"n{note} {r['peak_dbfs']:.1f} dBFS "
                                    f"{r['length_60db'] * 1000:.0f} ms")
+                first = os.path.join(scratch, f"{index}-{note}-first.wav")
+                error = render(args, empty_home, first, preset=path, note=note, hit_at=0.0)
+                if error:
+                    problems.append(f"note {note} at time 0: {error}")
+                    continue
+                r = analyzer.analyse(first, pitch=False)
+                if not r["finite"] or not r["peak_dbfs"] < 0.0:
+                    problems.append(f"note {note} at time 0: peak {r['peak_dbfs']:.2f} dBFS, "
+                                    "not below 0")
+            if "Pitch" in values:
+                intended = round(values["Pitch"] * 24.0 - 12.0)
+                shown = displayed_pitch(args, scratch, path)
+                if shown != str(intended):
+                    problems.append(f"Pitch shows {shown!r}, means {intended} semitones")
             report(stem, problems)
             print(f"{'ok  ' if not problems else 'BAD '} {stem}: {', '.join(figures)}")
 

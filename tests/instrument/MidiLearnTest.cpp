@@ -50,12 +50,19 @@ TEST_F(ThudrixLearn, ClearUnbindsMovedParametersAndEndsLearning) {
   Midi(0, kControl, 30, 64);
   SetNormalized(kParamClear, 1.0f);
   EXPECT_FALSE(plug->LearnMode());
-  EXPECT_EQ(plug->ParamAt(kParamLearn)->Value(), 1.0);  // the host still sees it on
+  EXPECT_EQ(plug->ParamAt(kParamLearn)->Value(), 0.0);  // the host reads what the editor shows
   EXPECT_TRUE(plug->ClearMode());
+  log.automated.clear();
+  Render(1);  // the host is told on its next call, not inside its setParameter
+  EXPECT_EQ(log.automated, (std::vector<std::pair<int32_t, float>>{{kParamLearn, 0.0f}}));
   SetNormalized(kParamDistort, 0.9f);
   EXPECT_EQ(MidiLearnTable::Shared().Get(kParamDistort), -1);
   SetNormalized(kParamLearn, 1.0f);  // learning again switches clear off
   EXPECT_FALSE(plug->ClearMode());
+  EXPECT_EQ(plug->ParamAt(kParamClear)->Value(), 0.0);
+  log.automated.clear();
+  Render(1);
+  EXPECT_EQ(log.automated, (std::vector<std::pair<int32_t, float>>{{kParamClear, 0.0f}}));
 }
 
 TEST_F(ThudrixLearn, LearningWithoutTargetOnlyUnbinds) {

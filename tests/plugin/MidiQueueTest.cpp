@@ -9,7 +9,8 @@ MidiMsg At(int32_t offset, uint8_t tag = 0) {
   m.data1 = tag;
   return m;
 }
-std::vector<std::pair<int, int>> Unread(const MidiQueue& q) {
+std::vector<std::pair<int, int>> Unread(MidiQueue& q) {
+  q.Sort();
   std::vector<std::pair<int, int>> out;
   for (int32_t i = q.ReadPosition(); i < q.Count(); ++i) out.push_back({q.At(i).offset, q.At(i).data1});
   return out;
@@ -45,6 +46,7 @@ TEST(MidiQueue, FlushDropsConsumedAndShiftsOffsets) {
   ASSERT_EQ(q.Count(), 1);
   EXPECT_EQ(q.Peek().offset, 6);
   q.Add(At(INT32_MIN));
+  q.Sort();
   q.Flush(64);  // saturates instead of wrapping
   EXPECT_EQ(q.At(0).offset, INT32_MIN);
 }
@@ -84,4 +86,33 @@ TEST(MidiQueue, ResizeForBlockRoundsToPages) {
   EXPECT_EQ(q.Count(), 700);
   EXPECT_EQ(q.ResizeForBlock(0), 1024);  // nonsense block size changes nothing
   EXPECT_EQ(q.GrowthStep(), 512);
+}
+
+TEST(MidiQueue, SortsLongListsInAnyOrderKeepingTiesInArrivalOrder) {
+  MidiQueue q;
+  constexpr int kCount = 10000;
+  for (int i = kCount - 1; i >= 0; --i) {
+    q.Add(At(i / 2, uint8_t(i % 2)));  // pairs per frame, the 1 before the 0
+  }
+  q.Add(At(-5, 9));  // a late message still lands before everything unread
+  const auto unread = Unread(q);
+  ASSERT_EQ(unread.size(), size_t(kCount + 1));
+  EXPECT_EQ(unread.front(), (std::pair<int, int>{-5, 9}));
+  for (size_t i = 1; i < unread.size(); i += 2) {
+    EXPECT_EQ(unread[i], (std::pair<int, int>{int(i / 2), 1})) << i;
+    EXPECT_EQ(unread[i + 1], (std::pair<int, int>{int(i / 2), 0})) << i;
+  }
+}
+
+TEST(MidiQueue, DropsMessagesBeyondTheHorizonAndBeyondItsSize) {
+  MidiQueue q;
+  EXPECT_TRUE(q.Add(At(MidiQueue::kHorizonFrames)));
+  EXPECT_FALSE(q.Add(At(MidiQueue::kHorizonFrames + 1)));
+  EXPECT_FALSE(q.Add(At(INT32_MAX)));
+  int32_t added = 1;
+  while (q.Add(At(added))) ++added;
+  EXPECT_EQ(added, MidiQueue::kMaxEntries);
+  EXPECT_EQ(q.Count(), MidiQueue::kMaxEntries);
+  q.Remove();
+  EXPECT_TRUE(q.Add(At(7)));  // room again once something was played
 }

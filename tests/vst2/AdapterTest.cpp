@@ -29,6 +29,7 @@ TEST(Adapter, VendorVersionRepacking) {
 
 TEST(Adapter, TimeInfoTakesOnlyValidFields) {
   Thudrix plug(&TimeHost);
+  plug.Dispatch(vst2::effOpen, 0, 0, nullptr, 0.0f);  // the host has the effect
   TimeInfo info;
   info.tempo = 99;
   gAnswer = false;
