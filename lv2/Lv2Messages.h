@@ -1,0 +1,99 @@
+#pragma once
+// The messages the plug-in and its editor exchange on their atom ports: the
+// editor asks for the preset name (patch:Get) and either side tells the
+// other a new one (patch:Set). Reading and writing them allocates nothing.
+#include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/patch/patch.h>
+#include <lv2/urid/urid.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "lv2/Lv2Ports.h"
+
+struct Lv2Uris {
+  LV2_URID atomString;
+  LV2_URID atomUrid;
+  LV2_URID atomObject;
+  LV2_URID atomBlank;
+  LV2_URID atomEventTransfer;
+  LV2_URID midiEvent;
+  LV2_URID patchGet;
+  LV2_URID patchSet;
+  LV2_URID patchProperty;
+  LV2_URID patchValue;
+  LV2_URID presetName;
+};
+
+inline Lv2Uris MapUris(LV2_URID_Map* map) {
+  const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
+  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
+          id(LV2_PATCH__Set),   id(LV2_PATCH__property),     id(LV2_PATCH__value),   id(THUDRA_LV2_PRESET_NAME_URI)};
+}
+
+// A preset name in fixed storage, so the audio thread can take one.
+class PresetName {
+public:
+  static constexpr size_t kCapacity = 128;
+
+  const char* Get() const { return text_; }
+  void Set(const char* text) { SetBounded(text, std::strlen(text) + 1); }
+  // Copies at most size bytes of text, stopping at its first zero.
+  void SetBounded(const char* text, size_t size) {
+    size_t n = 0;
+    while (n < size && n + 1 < kCapacity && text[n]) {
+      text_[n] = text[n];
+      ++n;
+    }
+    text_[n] = 0;
+  }
+
+private:
+  char text_[kCapacity] = {};
+};
+
+// The object's type when atom is an object, else 0.
+inline LV2_URID ObjectKind(const Lv2Uris& uris, const LV2_Atom& atom) {
+  if ((atom.type != uris.atomObject && atom.type != uris.atomBlank) || atom.size < sizeof(LV2_Atom_Object_Body))
+    return 0;
+  return reinterpret_cast<const LV2_Atom_Object&>(atom).body.otype;
+}
+
+inline bool IsPatchGet(const Lv2Uris& uris, const LV2_Atom& atom) { return ObjectKind(uris, atom) == uris.patchGet; }
+
+// The name a patch:Set of the preset name carries, or null for any other
+// message (or a name that is not a zero-terminated string).
+inline const char* PresetNameFromPatchSet(const Lv2Uris& uris, const LV2_Atom& atom) {
+  if (ObjectKind(uris, atom) != uris.patchSet) return nullptr;
+  const LV2_Atom* property = nullptr;
+  const LV2_Atom* value = nullptr;
+  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.patchProperty, &property,
+                      uris.patchValue, &value, 0);
+  if (!property || property->type != uris.atomUrid || property->size < sizeof(LV2_URID)) return nullptr;
+  if (reinterpret_cast<const LV2_Atom_URID*>(property)->body != uris.presetName) return nullptr;
+  if (!value || value->type != uris.atomString || value->size == 0) return nullptr;
+  const char* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
+  if (text[value->size - 1] != 0) return nullptr;
+  return text;
+}
+
+// Writes a patch:Set of the preset name; false when the buffer is full.
+inline bool ForgePresetNameSet(LV2_Atom_Forge& forge, const Lv2Uris& uris, const char* name) {
+  LV2_Atom_Forge_Frame frame;
+  if (!lv2_atom_forge_object(&forge, &frame, 0, uris.patchSet)) return false;
+  bool ok = lv2_atom_forge_key(&forge, uris.patchProperty) && lv2_atom_forge_urid(&forge, uris.presetName) &&
+            lv2_atom_forge_key(&forge, uris.patchValue) &&
+            lv2_atom_forge_string(&forge, name, uint32_t(std::strlen(name)));
+  lv2_atom_forge_pop(&forge, &frame);
+  return ok;
+}
+
+inline bool ForgePatchGet(LV2_Atom_Forge& forge, const Lv2Uris& uris) {
+  LV2_Atom_Forge_Frame frame;
+  if (!lv2_atom_forge_object(&forge, &frame, 0, uris.patchGet)) return false;
+  lv2_atom_forge_pop(&forge, &frame);
+  return true;
+}
