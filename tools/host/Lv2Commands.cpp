@@ -114,12 +114,6 @@ std::vector<TimedMidiMessage> readMessages(const RenderOptions& options, std::os
     return messages;
 }
 
-uint32_t midiLength(uint8_t status)
-{
-    const uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-}
-
 }  // namespace
 
 int runLv2Info(const std::string& target, std::ostream& out, std::ostream& err)
@@ -177,33 +171,17 @@ int runLv2Render(const RenderOptions& options, std::ostream& out, std::ostream& 
     if (!wav)
         return fail(err, error, kExitFailure);
     const auto scheduled = scheduleMessages(messages, options.sampleRate);
-    std::vector<std::vector<double>> block(static_cast<size_t>(channels),
-                                           std::vector<double>(static_cast<size_t>(options.blockSize)));
-    std::vector<ChannelStats> stats(static_cast<size_t>(channels));
-    size_t next = 0;
-    while (next < scheduled.size() && scheduled[next].frame < 0)
-        ++next;
-    for (int64_t start = 0; start < totalFrames && ok; start += options.blockSize) {
-        const auto frames = static_cast<int32_t>(std::min<int64_t>(options.blockSize, totalFrames - start));
-        plugin->clearEvents();
-        for (; next < scheduled.size() && scheduled[next].frame < start + frames; ++next) {
-            const auto& bytes = scheduled[next].bytes;
-            plugin->addMidiEvent(scheduled[next].frame - start, bytes.data(), midiLength(bytes[0]));
-        }
-        plugin->run(frames);
-        for (int c = 0; c < channels; ++c) {
-            const float* samples = plugin->output(c);
-            for (int32_t i = 0; i < frames; ++i) {
-                block[static_cast<size_t>(c)][static_cast<size_t>(i)] = samples[i];
-                stats[static_cast<size_t>(c)].add(samples[i]);
-            }
-        }
-        ok = wav->write(block, frames);
-    }
+    RenderResult result = renderLv2Plugin(
+        *plugin, options.blockSize, totalFrames, scheduled,
+        [&wav](std::span<const std::vector<double>> channels, int32_t frames) {
+            return wav->write(channels, frames);
+        });
+    ok = result.ok();
+    const auto& stats = result.channels;
     const bool closed = wav->close(error);
     if (!ok || !closed) {
         std::remove(options.outPath.c_str());  // a partial file must not pass for a result
-        return fail(err, ok ? error : "writing the rendered audio failed", kExitFailure);
+        return fail(err, ok ? error : result.error, kExitFailure);
     }
     out << "wrote " << options.outPath << ": " << channels << " channels, " << totalFrames << " frames at "
         << options.sampleRate << " Hz ("

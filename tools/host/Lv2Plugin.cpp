@@ -451,7 +451,7 @@ bool Lv2Plugin::addMidiEvent(int64_t frame, const uint8_t* bytes, uint32_t size)
         return lv2_atom_sequence_append_event(w.sequence(port.index), kAtomBufferBytes - sizeof(LV2_Atom),
                                               &event.header) != nullptr;
     }
-    return false;
+    return true;  // a plug-in without a MIDI input takes none
 }
 
 void Lv2Plugin::run(int32_t frames)
@@ -468,6 +468,57 @@ const float* Lv2Plugin::output(int channel) const
     if (channel < 0 || channel >= static_cast<int>(outputs.size()))
         return nullptr;
     return world_->audio[static_cast<size_t>(outputs[static_cast<size_t>(channel)])].data();
+}
+
+namespace {
+
+uint32_t midiLength(uint8_t status)
+{
+    const uint8_t kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
+}  // namespace
+
+RenderResult renderLv2Plugin(Lv2Plugin& plugin, int32_t blockSize, int64_t totalFrames,
+                             std::span<const ScheduledMidiMessage> messages, const BlockSink& sink)
+{
+    RenderResult result;
+    const int channels = plugin.audioOutputCount();
+    if (channels < 1 || blockSize < 1) {
+        result.error = channels < 1 ? "plug-in has no audio outputs" : "block size must be at least 1";
+        return result;
+    }
+    std::vector<std::vector<double>> block(static_cast<size_t>(channels),
+                                           std::vector<double>(static_cast<size_t>(blockSize)));
+    result.channels.assign(static_cast<size_t>(channels), ChannelStats{});
+    size_t next = 0;
+    while (next < messages.size() && messages[next].frame < 0)
+        ++next;
+    for (int64_t start = 0; start < totalFrames; start += blockSize) {
+        const auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, totalFrames - start));
+        plugin.clearEvents();
+        for (; next < messages.size() && messages[next].frame < start + frames; ++next) {
+            const auto& bytes = messages[next].bytes;
+            if (!plugin.addMidiEvent(messages[next].frame - start, bytes.data(), midiLength(bytes[0]))) {
+                result.error = "too many MIDI events in one block";
+                return result;
+            }
+        }
+        plugin.run(frames);
+        for (int c = 0; c < channels; ++c) {
+            const float* samples = plugin.output(c);
+            for (int32_t i = 0; i < frames; ++i) {
+                block[static_cast<size_t>(c)][static_cast<size_t>(i)] = samples[i];
+                result.channels[static_cast<size_t>(c)].add(samples[i]);
+            }
+        }
+        if (sink && !sink(block, frames)) {
+            result.error = "writing the rendered audio failed";
+            return result;
+        }
+    }
+    return result;
 }
 
 }  // namespace thudra::host

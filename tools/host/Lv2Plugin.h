@@ -6,7 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <span>
 #include <vector>
+
+#include "tools/host/Renderer.h"
 
 namespace thudra::host {
 
@@ -67,7 +70,8 @@ public:
     // with `error` set when there is none such.
     bool applyPreset(const std::string& uriOrLabel, std::string& error);
 
-    // MIDI for the next run, at frames within the block, in time order.
+    // MIDI for the next run, at frames within the block, in time order;
+    // false when the event buffer is full.
     void clearEvents();
     bool addMidiEvent(int64_t frame, const uint8_t* bytes, uint32_t size);
     // Runs one block; the audio outputs are read with output().
@@ -82,5 +86,11 @@ private:
     std::unique_ptr<World> world_;
     std::vector<Lv2Port> ports_;
 };
+
+// Renders an instantiated, activated plug-in block by block, each message
+// at its frame (those before 0 or past the end are not sent), like
+// renderPlugin does for VST2 modules.
+RenderResult renderLv2Plugin(Lv2Plugin& plugin, int32_t blockSize, int64_t totalFrames,
+                             std::span<const ScheduledMidiMessage> messages, const BlockSink& sink);
 
 }  // namespace thudra::host
