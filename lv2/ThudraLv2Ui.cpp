@@ -30,7 +30,10 @@ public:
   }
 
   ~ThudraUi() override {
-    if (Editor* editor = plug_->GetEditor()) editor->CloseEditorWindow();
+    if (Editor* editor = plug_->GetEditor()) {
+      plug_->EditorClosed();
+      editor->CloseEditorWindow();
+    }
     delete plug_;
   }
 
@@ -82,7 +85,10 @@ public:
 
   void Changed(int32_t index, double) override {
     if (showingHostValue_ || !HasPort(index) || IsOutput(index)) return;
-    const float value = float(plug_->ParamAt(index)->Value());
+    // In the port's own terms: a whole-valued port gets a whole number.
+    double natural = 0.0;
+    if (!NaturalFromPort(*plug_->ParamAt(index), float(plug_->ParamAt(index)->Value()), natural)) return;
+    const float value = float(natural);
     write_(controller_, PortOfParam(index), sizeof value, 0, &value);
   }
 

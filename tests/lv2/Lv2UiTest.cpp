@@ -8,7 +8,11 @@
 #include <lv2/urid/urid.h>
 #include <suil/suil.h>
 
+#include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,7 @@ namespace {
 constexpr int kWidth = 592, kHeight = 442;
 constexpr int kAccentKnobX = 270, kAccentKnobY = 152;  // centre of the second knob
 constexpr int kDecayKnobLeft = 395, kDecayKnobTop = 127, kKnobSize = 50;
+constexpr int kNextArrowX = 394, kNextArrowY = 26;
 constexpr int kStripLeft = 207, kStripTop = 21, kStripRight = 383, kStripBottom = 37;
 
 class UriMap {
@@ -42,6 +47,7 @@ private:
 struct HostLog {
   std::vector<std::pair<uint32_t, float>> controls;
   std::vector<uint32_t> messagePorts;
+  std::vector<std::vector<uint64_t>> messages;  // each atom, 8-byte aligned
   std::vector<std::pair<uint32_t, bool>> touches;
 
   static void Write(SuilController controller, uint32_t port, uint32_t size, uint32_t protocol, const void* buffer) {
@@ -50,6 +56,9 @@ struct HostLog {
       log->controls.emplace_back(port, *static_cast<const float*>(buffer));
     } else {
       log->messagePorts.push_back(port);
+      std::vector<uint64_t> copy((size + 7) / 8);
+      std::memcpy(copy.data(), buffer, size);
+      log->messages.push_back(std::move(copy));
     }
   }
   static uint32_t Index(SuilController, const char*) { return LV2UI_INVALID_PORT_INDEX; }
@@ -69,6 +78,28 @@ int CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
 
 class Lv2Ui : public ::testing::Test {
 protected:
+  // The factory sounds in the user's preset folder, before any instance
+  // looks for them.
+  static void SetUpTestSuite() {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(getenv("HOME")) / "Documents" / "Tarvolin Instruments" /
+                            "Tarvolin Thudra Presets" / "Factory Presets";
+    fs::create_directories(folder);
+    for (const auto& entry : fs::directory_iterator(kFactoryPresets))
+      fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
+  }
+
+  // The preset name in the UI's last message, when it was a patch:Set.
+  std::optional<std::string> LastNameSent() {
+    if (log.messages.empty()) return std::nullopt;
+    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(log.messages.back().data());
+    if (object->body.otype != uris.Map(LV2_PATCH__Set)) return std::nullopt;
+    const LV2_Atom* value = nullptr;
+    lv2_atom_object_get(object, uris.Map(LV2_PATCH__value), &value, 0);
+    if (!value || value->type != uris.Map(LV2_ATOM__String)) return std::nullopt;
+    return std::string(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
+  }
+
   void SetUp() override {
     if (!TestXServer::Shared().Running()) GTEST_SKIP() << "Xvfb is not available";
     display = std::make_unique<TestDisplay>();
@@ -185,4 +216,21 @@ TEST_F(Lv2Ui, PresetNameFromThePluginShowsInTheStrip) {
   EXPECT_GT(CountDiffering(before, after, kStripLeft, kStripTop, kStripRight, kStripBottom), 20);
   // A name the plug-in told is not sent back to it.
   EXPECT_EQ(log.messagePorts.size(), 1u);
+}
+
+// A sound chosen with the editor's arrow reaches the plug-in as its port
+// values and its name.
+TEST_F(Lv2Ui, SoundChosenInTheEditorGoesToThePorts) {
+  display->Click(kNextArrowX, kNextArrowY);
+  ASSERT_TRUE(PumpUntil([this] { Idle(); }, [&] { return LastNameSent().has_value(); }));
+  EXPECT_EQ(LastNameSent(), std::optional<std::string>("02 Deep Boom"));
+  EXPECT_EQ(log.messagePorts.back(), kControlIn);
+  std::map<uint32_t, float> written;
+  for (const auto& [port, value] : log.controls) written[port] = value;
+  for (int32_t i = 0; i <= kParamMidiAccentFlag; ++i)
+    EXPECT_TRUE(written.count(PortOfParam(i))) << "parameter " << i;
+  EXPECT_FALSE(written.count(PortOfParam(kParamLed)));
+  // The sound file's own values, as the port's units have them.
+  EXPECT_EQ(written[PortOfParam(kParamPitch)], -5.0f);
+  EXPECT_EQ(written[PortOfParam(kParamAccent)], 0.9f);
 }

@@ -83,8 +83,9 @@ bool isLv2Target(const std::string& text)
         return true;
     if (endsWith(text, ".lv2") || endsWith(text, ".lv2/"))
         return true;
+    // Any other folder is not taken for a bundle unless it is described as one.
     std::error_code error;
-    return std::filesystem::is_directory(text, error);
+    return std::filesystem::is_regular_file(std::filesystem::path(text) / "manifest.ttl", error);
 }
 
 // Everything lilv and the plug-in hold on to, in one place so that it is

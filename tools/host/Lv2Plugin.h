@@ -14,7 +14,7 @@
 namespace thudra::host {
 
 // True when text names an LV2 plug-in rather than a VST2 module file: a
-// bundle folder (or a path ending ".lv2") or a URI.
+// bundle (a path ending ".lv2", or a folder with a manifest.ttl) or a URI.
 bool isLv2Target(const std::string& text);
 
 struct Lv2Port {
