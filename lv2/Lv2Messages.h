@@ -1,7 +1,8 @@
 #pragma once
 // The messages the plug-in and its editor exchange on their atom ports: the
-// editor asks for the preset name (patch:Get) and either side tells the
-// other a new one (patch:Set). Reading and writing them allocates nothing.
+// editor asks for the preset name (patch:Get), either side tells the other a
+// new one (patch:Set), and the editor tells a press of the pad (patch:Set of
+// the pad). Reading and writing them allocates nothing.
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
@@ -17,6 +18,7 @@
 struct Lv2Uris {
   LV2_URID atomString;
   LV2_URID atomUrid;
+  LV2_URID atomBool;
   LV2_URID atomObject;
   LV2_URID atomBlank;
   LV2_URID atomEventTransfer;
@@ -26,12 +28,14 @@ struct Lv2Uris {
   LV2_URID patchProperty;
   LV2_URID patchValue;
   LV2_URID presetName;
+  LV2_URID padPressed;
 };
 
 inline Lv2Uris MapUris(LV2_URID_Map* map) {
   const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
-  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
-          id(LV2_PATCH__Set),   id(LV2_PATCH__property),     id(LV2_PATCH__value),   id(THUDRA_LV2_PRESET_NAME_URI)};
+  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Bool), id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
+          id(LV2_PATCH__Set),   id(LV2_PATCH__property),     id(LV2_PATCH__value),   id(THUDRA_LV2_PRESET_NAME_URI),
+          id(THUDRA_LV2_PAD_URI)};
 }
 
 // A preset name in fixed storage, so the audio thread can take one.
@@ -64,20 +68,32 @@ inline LV2_URID ObjectKind(const Lv2Uris& uris, const LV2_Atom& atom) {
 
 inline bool IsPatchGet(const Lv2Uris& uris, const LV2_Atom& atom) { return ObjectKind(uris, atom) == uris.patchGet; }
 
+// The value of a patch:Set of property, or null for any other message.
+inline const LV2_Atom* PatchSetValue(const Lv2Uris& uris, const LV2_Atom& atom, LV2_URID property) {
+  if (ObjectKind(uris, atom) != uris.patchSet) return nullptr;
+  const LV2_Atom* key = nullptr;
+  const LV2_Atom* value = nullptr;
+  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.patchProperty, &key, uris.patchValue,
+                      &value, 0);
+  if (!key || key->type != uris.atomUrid || key->size < sizeof(LV2_URID)) return nullptr;
+  if (reinterpret_cast<const LV2_Atom_URID*>(key)->body != property) return nullptr;
+  return value;
+}
+
 // The name a patch:Set of the preset name carries, or null for any other
 // message (or a name that is not a zero-terminated string).
 inline const char* PresetNameFromPatchSet(const Lv2Uris& uris, const LV2_Atom& atom) {
-  if (ObjectKind(uris, atom) != uris.patchSet) return nullptr;
-  const LV2_Atom* property = nullptr;
-  const LV2_Atom* value = nullptr;
-  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.patchProperty, &property,
-                      uris.patchValue, &value, 0);
-  if (!property || property->type != uris.atomUrid || property->size < sizeof(LV2_URID)) return nullptr;
-  if (reinterpret_cast<const LV2_Atom_URID*>(property)->body != uris.presetName) return nullptr;
+  const LV2_Atom* value = PatchSetValue(uris, atom, uris.presetName);
   if (!value || value->type != uris.atomString || value->size == 0) return nullptr;
   const char* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
   if (text[value->size - 1] != 0) return nullptr;
   return text;
+}
+
+inline bool IsPadPress(const Lv2Uris& uris, const LV2_Atom& atom) {
+  const LV2_Atom* value = PatchSetValue(uris, atom, uris.padPressed);
+  return value && value->type == uris.atomBool && value->size >= sizeof(int32_t) &&
+         reinterpret_cast<const LV2_Atom_Bool*>(value)->body != 0;
 }
 
 // Writes a patch:Set of the preset name; false when the buffer is full.
@@ -87,6 +103,15 @@ inline bool ForgePresetNameSet(LV2_Atom_Forge& forge, const Lv2Uris& uris, const
   bool ok = lv2_atom_forge_key(&forge, uris.patchProperty) && lv2_atom_forge_urid(&forge, uris.presetName) &&
             lv2_atom_forge_key(&forge, uris.patchValue) &&
             lv2_atom_forge_string(&forge, name, uint32_t(std::strlen(name)));
+  lv2_atom_forge_pop(&forge, &frame);
+  return ok;
+}
+
+inline bool ForgePadPress(LV2_Atom_Forge& forge, const Lv2Uris& uris) {
+  LV2_Atom_Forge_Frame frame;
+  if (!lv2_atom_forge_object(&forge, &frame, 0, uris.patchSet)) return false;
+  bool ok = lv2_atom_forge_key(&forge, uris.patchProperty) && lv2_atom_forge_urid(&forge, uris.padPressed) &&
+            lv2_atom_forge_key(&forge, uris.patchValue) && lv2_atom_forge_bool(&forge, true);
   lv2_atom_forge_pop(&forge, &frame);
   return ok;
 }

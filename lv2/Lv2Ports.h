@@ -13,6 +13,9 @@ namespace lv2port {
 // The name of the sound last chosen, kept in the host's state and shown in
 // the editor's strip.
 #define THUDRA_LV2_PRESET_NAME_URI THUDRA_LV2_URI "#presetName"
+// The editor's pad pressed: sent as a message, because a press written to
+// the trigger port and released before the next block would never be seen.
+#define THUDRA_LV2_PAD_URI THUDRA_LV2_URI "#padPressed"
 
 // Port 0 takes MIDI and the editor's messages, port 1 answers the editor,
 // then the two audio outputs, then one control port per parameter up to the

@@ -33,6 +33,12 @@ bool Lv2Thudrix::ApplyPortValue(int32_t index, float portValue) {
   return true;
 }
 
+void Lv2Thudrix::PressPad() {
+  LockHold hold(InstanceLock());
+  ApplyPortValue(kParamTrigger, 1.0f);
+  ParamAt(kParamTrigger)->SetNaturalClamped(0.0);
+}
+
 void Lv2Thudrix::ShowPortValue(int32_t index, float portValue) {
   LockHold hold(InstanceLock());
   PlugParam* param = ParamAt(index);

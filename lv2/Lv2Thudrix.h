@@ -34,6 +34,8 @@ public:
   // Sets a parameter from a port value and recomputes what depends on it;
   // false (and nothing changed) for a value that is not a number.
   bool ApplyPortValue(int32_t index, float portValue);
+  // A press of the pad: one hit, and the pad reads released again.
+  void PressPad();
   // Shows a port value in the editor only, as a host's change is shown.
   void ShowPortValue(int32_t index, float portValue);
 

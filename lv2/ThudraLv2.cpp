@@ -143,6 +143,8 @@ void ReadControlIn(ThudraPlugin& self, uint32_t frames) {
       self.nameToSend = true;
     } else if (const char* name = PresetNameFromPatchSet(self.uris, event->body)) {
       self.presetName.Set(name);
+    } else if (IsPadPress(self.uris, event->body)) {
+      self.plug->PressPad();
     }
   }
 }

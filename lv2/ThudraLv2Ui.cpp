@@ -85,6 +85,10 @@ public:
 
   void Changed(int32_t index, double) override {
     if (showingHostValue_ || !HasPort(index) || IsOutput(index)) return;
+    if (index == kParamTrigger) {
+      if (plug_->ParamAt(index)->Value() >= 0.5) SendMessage([this] { return ForgePadPress(forge_, uris_); });
+      return;
+    }
     // In the port's own terms: a whole-valued port gets a whole number.
     double natural = 0.0;
     if (!NaturalFromPort(*plug_->ParamAt(index), float(plug_->ParamAt(index)->Value()), natural)) return;
@@ -94,7 +98,7 @@ public:
 
 private:
   void Touch(int32_t index, bool grabbed) {
-    if (touch_ && HasPort(index) && !IsOutput(index)) touch_->touch(touch_->handle, PortOfParam(index), grabbed);
+    if (touch_ && HasPort(index) && !IsOutput(index) && index != kParamTrigger) touch_->touch(touch_->handle, PortOfParam(index), grabbed);
   }
 
   void ShowPresetName(const char* name) {

@@ -105,6 +105,16 @@ public:
     lv2_atom_forge_string(&forge_, name, uint32_t(std::strlen(name)));
     lv2_atom_forge_pop(&forge_, &frame);
   }
+  void AddPadPress() {
+    lv2_atom_forge_frame_time(&forge_, 0);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_object(&forge_, &frame, 0, Urid(LV2_PATCH__Set));
+    lv2_atom_forge_key(&forge_, Urid(LV2_PATCH__property));
+    lv2_atom_forge_urid(&forge_, Urid(THUDRA_LV2_PAD_URI));
+    lv2_atom_forge_key(&forge_, Urid(LV2_PATCH__value));
+    lv2_atom_forge_bool(&forge_, true);
+    lv2_atom_forge_pop(&forge_, &frame);
+  }
   void AddNameGet() {
     lv2_atom_forge_frame_time(&forge_, 0);
     LV2_Atom_Forge_Frame frame;
@@ -328,4 +338,26 @@ TEST(Lv2Abi, PadAndHitLight) {
   plugin.Control(kParamTrigger) = 1.0f;
   plugin.Run();
   EXPECT_EQ(plugin.Control(kParamLed), 1.0f);
+}
+
+// The editor's pad arrives as a message: every press is a hit, however
+// quickly it is released.
+TEST(Lv2Abi, EveryPadPressFromTheEditorIsAHit) {
+  Plugin plugin, viaPort;
+  ASSERT_TRUE(plugin.Ok() && viaPort.Ok());
+  plugin.Run();
+  viaPort.Run();
+  for (int press = 0; press < 3; ++press) {
+    plugin.BeginEvents();
+    plugin.AddPadPress();
+    viaPort.Control(kParamTrigger) = 1.0f;
+    const auto hit = plugin.Run(kBlock, true);
+    EXPECT_TRUE(Sounds(hit)) << press;
+    EXPECT_EQ(plugin.Control(kParamLed), 1.0f);
+    // The same hit as the trigger port gives.
+    EXPECT_EQ(hit, viaPort.Run()) << press;
+    viaPort.Control(kParamTrigger) = 0.0f;
+    for (int i = 0; i < 60; ++i) plugin.Run(), viaPort.Run();
+    EXPECT_EQ(plugin.Control(kParamLed), 0.0f);
+  }
 }

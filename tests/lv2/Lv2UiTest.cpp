@@ -29,6 +29,7 @@ namespace {
 constexpr int kWidth = 592, kHeight = 442;
 constexpr int kAccentKnobX = 270, kAccentKnobY = 152;  // centre of the second knob
 constexpr int kDecayKnobLeft = 395, kDecayKnobTop = 127, kKnobSize = 50;
+constexpr int kPadX = 519, kPadY = 139;
 constexpr int kNextArrowX = 394, kNextArrowY = 26;
 constexpr int kStripLeft = 207, kStripTop = 21, kStripRight = 383, kStripBottom = 37;
 
@@ -89,13 +90,20 @@ protected:
       fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
   }
 
-  // The preset name in the UI's last message, when it was a patch:Set.
-  std::optional<std::string> LastNameSent() {
-    if (log.messages.empty()) return std::nullopt;
+  // The value of the UI's last message when it was a patch:Set of property.
+  const LV2_Atom* LastSet(const char* property) {
+    if (log.messages.empty()) return nullptr;
     const auto* object = reinterpret_cast<const LV2_Atom_Object*>(log.messages.back().data());
-    if (object->body.otype != uris.Map(LV2_PATCH__Set)) return std::nullopt;
+    if (object->body.otype != uris.Map(LV2_PATCH__Set)) return nullptr;
+    const LV2_Atom* key = nullptr;
     const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(object, uris.Map(LV2_PATCH__value), &value, 0);
+    lv2_atom_object_get(object, uris.Map(LV2_PATCH__property), &key, uris.Map(LV2_PATCH__value), &value, 0);
+    if (!key || reinterpret_cast<const LV2_Atom_URID*>(key)->body != uris.Map(property)) return nullptr;
+    return value;
+  }
+
+  std::optional<std::string> LastNameSent() {
+    const LV2_Atom* value = LastSet(THUDRA_LV2_PRESET_NAME_URI);
     if (!value || value->type != uris.Map(LV2_ATOM__String)) return std::nullopt;
     return std::string(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
   }
@@ -233,4 +241,18 @@ TEST_F(Lv2Ui, SoundChosenInTheEditorGoesToThePorts) {
   // The sound file's own values, as the port's units have them.
   EXPECT_EQ(written[PortOfParam(kParamPitch)], -5.0f);
   EXPECT_EQ(written[PortOfParam(kParamAccent)], 0.9f);
+}
+
+// A press of the pad is a message, never a port value the host could lose.
+TEST_F(Lv2Ui, PadPressIsSentAsAMessage) {
+  for (int press = 0; press < 2; ++press) {
+    const size_t before = log.messages.size();
+    display->Click(kPadX, kPadY);
+    ASSERT_TRUE(PumpUntil([this] { Idle(); }, [&] { return log.messages.size() > before; })) << press;
+    const LV2_Atom* value = LastSet(THUDRA_LV2_PAD_URI);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, uris.Map(LV2_ATOM__Bool));
+    EXPECT_EQ(log.messagePorts.back(), kControlIn);
+  }
+  for (const auto& [port, value] : log.controls) EXPECT_NE(port, PortOfParam(kParamTrigger));
 }
