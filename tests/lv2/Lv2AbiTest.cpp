@@ -93,7 +93,7 @@ public:
   void AddMidi(int64_t frame, std::vector<uint8_t> bytes) {
     lv2_atom_forge_frame_time(&forge_, frame);
     lv2_atom_forge_atom(&forge_, uint32_t(bytes.size()), Urid(LV2_MIDI__MidiEvent));
-    lv2_atom_forge_write(&forge_, bytes.data(), uint32_t(bytes.size()));
+    if (!bytes.empty()) lv2_atom_forge_write(&forge_, bytes.data(), uint32_t(bytes.size()));
   }
   void AddNameSet(const char* name) {
     lv2_atom_forge_frame_time(&forge_, 0);
