@@ -361,3 +361,24 @@ TEST(Lv2Abi, EveryPadPressFromTheEditorIsAHit) {
     EXPECT_EQ(plugin.Control(kParamLed), 0.0f);
   }
 }
+
+// Without the options feature the plug-in does not know the host's longest
+// block; a longer one is rendered in pieces, each note still at its frame.
+TEST(Lv2Abi, BlocksLongerThanAnnouncedKeepEveryFrame) {
+  Plugin whole, pieces;
+  ASSERT_TRUE(whole.Ok() && pieces.Ok());
+  whole.BeginEvents();
+  whole.AddMidi(1500, {0x90, 36, 127});
+  whole.AddMidi(3000, {0x90, 45, 90});
+  const auto longBlock = whole.Run(4096, true);
+  std::vector<float> joined;
+  for (uint32_t start = 0; start < 4096; start += 1024) {
+    pieces.BeginEvents();
+    if (start == 1024) pieces.AddMidi(1500 - 1024, {0x90, 36, 127});
+    if (start == 2048) pieces.AddMidi(3000 - 2048, {0x90, 45, 90});
+    const auto part = pieces.Run(1024, true);
+    joined.insert(joined.end(), part.begin(), part.end());
+  }
+  ASSERT_TRUE(Sounds(longBlock));
+  EXPECT_EQ(longBlock, joined);
+}
