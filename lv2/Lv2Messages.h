@@ -6,6 +6,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/patch/patch.h>
 #include <lv2/urid/urid.h>
@@ -19,6 +20,8 @@ struct Lv2Uris {
   LV2_URID atomString;
   LV2_URID atomUrid;
   LV2_URID atomBool;
+  LV2_URID atomInt;
+  LV2_URID atomFloat;
   LV2_URID atomObject;
   LV2_URID atomBlank;
   LV2_URID atomEventTransfer;
@@ -29,13 +32,20 @@ struct Lv2Uris {
   LV2_URID patchValue;
   LV2_URID presetName;
   LV2_URID padPressed;
+  LV2_URID controlMoved;
+  LV2_URID portIndex;
+  LV2_URID portValue;
 };
 
 inline Lv2Uris MapUris(LV2_URID_Map* map) {
   const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
-  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Bool), id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
+  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Bool), id(LV2_ATOM__Int), id(LV2_ATOM__Float),
+          id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
           id(LV2_PATCH__Set),   id(LV2_PATCH__property),     id(LV2_PATCH__value),   id(THUDRA_LV2_PRESET_NAME_URI),
-          id(THUDRA_LV2_PAD_URI)};
+          id(THUDRA_LV2_PAD_URI),
+          id(THUDRA_LV2_CONTROL_MOVED_URI),
+          id(LV2_CORE__index),
+          id("http://www.w3.org/1999/02/22-rdf-syntax-ns#value")};
 }
 
 // A preset name in fixed storage, so the audio thread can take one.
@@ -114,6 +124,31 @@ inline bool ForgePadPress(LV2_Atom_Forge& forge, const Lv2Uris& uris) {
             lv2_atom_forge_key(&forge, uris.patchValue) && lv2_atom_forge_bool(&forge, true);
   lv2_atom_forge_pop(&forge, &frame);
   return ok;
+}
+
+// A control port's new value: an object with the port's index and value.
+inline bool ForgeControlMoved(LV2_Atom_Forge& forge, const Lv2Uris& uris, uint32_t port, float value) {
+  LV2_Atom_Forge_Frame frame;
+  if (!lv2_atom_forge_object(&forge, &frame, 0, uris.controlMoved)) return false;
+  bool ok = lv2_atom_forge_key(&forge, uris.portIndex) && lv2_atom_forge_int(&forge, int32_t(port)) &&
+            lv2_atom_forge_key(&forge, uris.portValue) && lv2_atom_forge_float(&forge, value);
+  lv2_atom_forge_pop(&forge, &frame);
+  return ok;
+}
+
+inline bool ControlMovedFrom(const Lv2Uris& uris, const LV2_Atom& atom, uint32_t& port, float& value) {
+  if (ObjectKind(uris, atom) != uris.controlMoved) return false;
+  const LV2_Atom* index = nullptr;
+  const LV2_Atom* number = nullptr;
+  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.portIndex, &index, uris.portValue,
+                      &number, 0);
+  if (!index || index->type != uris.atomInt || index->size < sizeof(int32_t)) return false;
+  if (!number || number->type != uris.atomFloat || number->size < sizeof(float)) return false;
+  const int32_t at = reinterpret_cast<const LV2_Atom_Int*>(index)->body;
+  if (at < 0) return false;
+  port = uint32_t(at);
+  value = reinterpret_cast<const LV2_Atom_Float*>(number)->body;
+  return true;
 }
 
 inline bool ForgePatchGet(LV2_Atom_Forge& forge, const Lv2Uris& uris) {

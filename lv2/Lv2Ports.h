@@ -16,6 +16,9 @@ namespace lv2port {
 // The editor's pad pressed: sent as a message, because a press written to
 // the trigger port and released before the next block would never be seen.
 #define THUDRA_LV2_PAD_URI THUDRA_LV2_URI "#padPressed"
+// A control moved by a learned MIDI controller: the plug-in cannot write its
+// own input ports, so it tells the editor, which writes the port for it.
+#define THUDRA_LV2_CONTROL_MOVED_URI THUDRA_LV2_URI "#ControlMoved"
 
 // Port 0 takes MIDI and the editor's messages, port 1 answers the editor,
 // then the two audio outputs, then one control port per parameter up to the

@@ -22,7 +22,8 @@ namespace {
 
 using namespace lv2port;
 
-struct ThudraPlugin {
+// Hears the instrument's own changes: those of a learned MIDI controller.
+struct ThudraPlugin final : ParamListener {
   Lv2Thudrix* plug = nullptr;
   Lv2Uris uris{};
   LV2_Atom_Forge forge{};
@@ -34,8 +35,15 @@ struct ThudraPlugin {
   bool appliedOnce[kPortedParams] = {};
   PresetName presetName;
   bool nameToSend = false;
+  bool moved[kPortedParams] = {};
 
-  ~ThudraPlugin() { delete plug; }
+  ~ThudraPlugin() override { delete plug; }
+
+  void EditBegun(int32_t) override {}
+  void EditEnded(int32_t) override {}
+  void Changed(int32_t index, double) override {
+    if (HasPort(index) && !IsOutput(index)) moved[index] = true;
+  }
 };
 
 ThudraPlugin* Self(LV2_Handle handle) { return static_cast<ThudraPlugin*>(handle); }
@@ -68,6 +76,7 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     delete self;
     return nullptr;
   }
+  self->plug->SetListener(self);
   self->uris = MapUris(map);
   lv2_atom_forge_init(&self->forge, map);
   Lv2Thudrix& plug = *self->plug;
@@ -158,6 +167,13 @@ void WriteNotifyOut(ThudraPlugin& self) {
   if (self.nameToSend) {
     lv2_atom_forge_frame_time(&self.forge, 0);
     if (ForgePresetNameSet(self.forge, self.uris, self.presetName.Get())) self.nameToSend = false;
+  }
+  for (int32_t i = 0; i < kPortedParams; ++i) {
+    if (!self.moved[i]) continue;
+    double natural = 0.0;
+    NaturalFromPort(*self.plug->ParamAt(i), float(self.plug->ParamAt(i)->Value()), natural);
+    lv2_atom_forge_frame_time(&self.forge, 0);
+    if (ForgeControlMoved(self.forge, self.uris, PortOfParam(i), float(natural))) self.moved[i] = false;
   }
   lv2_atom_forge_pop(&self.forge, &frame);
 }

@@ -7,6 +7,7 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -62,7 +63,13 @@ public:
     } else if (format == uris_.atomEventTransfer && port == kNotifyOut && size >= sizeof(LV2_Atom)) {
       const auto* atom = static_cast<const LV2_Atom*>(buffer);
       if (atom->size > size - sizeof(LV2_Atom)) return;
-      if (const char* name = PresetNameFromPatchSet(uris_, *atom)) ShowPresetName(name);
+      uint32_t movedPort = 0;
+      float movedValue = 0.0f;
+      if (const char* name = PresetNameFromPatchSet(uris_, *atom)) {
+        ShowPresetName(name);
+      } else if (ControlMovedFrom(uris_, *atom, movedPort, movedValue)) {
+        MoveControl(movedPort, movedValue);
+      }
     }
   }
 
@@ -97,6 +104,17 @@ public:
   }
 
 private:
+  // A learned controller moved a control in the plug-in: show it, and write
+  // the port so the host keeps the value with its session.
+  void MoveControl(uint32_t port, float value) {
+    const int32_t param = ParamOfPort(port);
+    if (param < 0 || IsOutput(param) || param == kParamTrigger || !std::isfinite(value)) return;
+    showingHostValue_ = true;
+    plug_->ShowPortValue(param, value);
+    showingHostValue_ = false;
+    write_(controller_, port, sizeof value, 0, &value);
+  }
+
   void Touch(int32_t index, bool grabbed) {
     if (touch_ && HasPort(index) && !IsOutput(index) && index != kParamTrigger) touch_->touch(touch_->handle, PortOfParam(index), grabbed);
   }

@@ -151,6 +151,25 @@ public:
     return std::nullopt;
   }
 
+  // The control moves the last run told the editor, as (port, value).
+  std::vector<std::pair<uint32_t, float>> NotifiedMoves() {
+    std::vector<std::pair<uint32_t, float>> moves;
+    const auto* seq = reinterpret_cast<const LV2_Atom_Sequence*>(notifyOut_.data());
+    if (seq->atom.type != Urid(LV2_ATOM__Sequence)) return moves;
+    LV2_ATOM_SEQUENCE_FOREACH(seq, event) {
+      const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+      if (object->body.otype != Urid(THUDRA_LV2_CONTROL_MOVED_URI)) continue;
+      const LV2_Atom* index = nullptr;
+      const LV2_Atom* value = nullptr;
+      lv2_atom_object_get(object, Urid(LV2_CORE__index), &index, Urid("http://www.w3.org/1999/02/22-rdf-syntax-ns#value"),
+                          &value, 0);
+      if (index && value)
+        moves.emplace_back(uint32_t(reinterpret_cast<const LV2_Atom_Int*>(index)->body),
+                           reinterpret_cast<const LV2_Atom_Float*>(value)->body);
+    }
+    return moves;
+  }
+
   const LV2_State_Interface* State() const {
     return static_cast<const LV2_State_Interface*>(descriptor_->extension_data(LV2_STATE__interface));
   }
@@ -381,4 +400,40 @@ TEST(Lv2Abi, BlocksLongerThanAnnouncedKeepEveryFrame) {
   }
   ASSERT_TRUE(Sounds(longBlock));
   EXPECT_EQ(longBlock, joined);
+}
+
+// A learned controller moves the control inside the plug-in; the editor is
+// told the port's new value, once, so it can write the port for the host.
+TEST(Lv2Abi, LearnedControllerMovesAreToldToTheEditor) {
+  Plugin plugin;
+  ASSERT_TRUE(plugin.Ok());
+  plugin.Run();
+  plugin.Control(kParamLearn) = 1.0f;
+  plugin.Run();
+  plugin.Control(kParamDistort) = 0.25f;  // the control to learn onto
+  plugin.Run();
+  plugin.BeginEvents();
+  plugin.AddMidi(10, {0xB0, 93, 64});
+  plugin.Run(kBlock, true);
+  plugin.Control(kParamLearn) = 0.0f;
+  plugin.Run();
+  plugin.BeginEvents();
+  plugin.AddMidi(0, {0xB0, 93, 127});
+  plugin.Run(kBlock, true);
+  EXPECT_EQ(plugin.NotifiedMoves(), (std::vector<std::pair<uint32_t, float>>{{PortOfParam(kParamDistort), 1.0f}}));
+  plugin.Run();
+  EXPECT_TRUE(plugin.NotifiedMoves().empty());
+  // The editor writes the port: the plug-in takes it as it is and tells nothing back.
+  plugin.Control(kParamDistort) = 1.0f;
+  plugin.Run();
+  EXPECT_TRUE(plugin.NotifiedMoves().empty());
+  // Unlearn, so other tests in this process see a clean table.
+  plugin.Control(kParamClear) = 1.0f;
+  plugin.Run();
+  plugin.Control(kParamDistort) = 0.5f;
+  plugin.Run();
+  plugin.BeginEvents();
+  plugin.AddMidi(0, {0xB0, 93, 0});
+  plugin.Run(kBlock, true);
+  EXPECT_TRUE(plugin.NotifiedMoves().empty());
 }

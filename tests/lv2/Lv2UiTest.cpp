@@ -256,3 +256,28 @@ TEST_F(Lv2Ui, PadPressIsSentAsAMessage) {
   }
   for (const auto& [port, value] : log.controls) EXPECT_NE(port, PortOfParam(kParamTrigger));
 }
+
+// A control a learned controller moved in the plug-in: the knob follows and
+// the port is written, so the host keeps the value.
+TEST_F(Lv2Ui, ControlMovedInThePluginIsWrittenToItsPort) {
+  const auto before = SettledPicture();
+  LV2_Atom_Forge forge;
+  lv2_atom_forge_init(&forge, uris.Feature());
+  alignas(LV2_Atom) uint8_t buffer[256];
+  lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+  LV2_Atom_Forge_Frame frame;
+  lv2_atom_forge_object(&forge, &frame, 0, uris.Map(THUDRA_LV2_CONTROL_MOVED_URI));
+  lv2_atom_forge_key(&forge, uris.Map(LV2_CORE__index));
+  lv2_atom_forge_int(&forge, int32_t(PortOfParam(kParamDecay)));
+  lv2_atom_forge_key(&forge, uris.Map("http://www.w3.org/1999/02/22-rdf-syntax-ns#value"));
+  lv2_atom_forge_float(&forge, 0.95f);
+  lv2_atom_forge_pop(&forge, &frame);
+  const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
+  suil_instance_port_event(ui, kNotifyOut, uint32_t(lv2_atom_total_size(atom)), uris.Map(LV2_ATOM__eventTransfer),
+                           atom);
+  EXPECT_EQ(log.controls, (std::vector<std::pair<uint32_t, float>>{{PortOfParam(kParamDecay), 0.95f}}));
+  const auto after = SettledPicture();
+  EXPECT_GT(CountDiffering(before, after, kDecayKnobLeft, kDecayKnobTop, kDecayKnobLeft + kKnobSize,
+                           kDecayKnobTop + kKnobSize),
+            20);
+}
