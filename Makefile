@@ -5,8 +5,10 @@ JOBS ?= $(shell nproc)
 
 .PHONY: all deps configure build test demo install clean test-asan test-tsan fuzz
 
-# Where `make install` puts Thudra.so (hosts scan ~/.vst by default).
+# Where `make install` puts Thudra.so (hosts scan ~/.vst by default) and
+# Thudra.lv2 (the first folder of LV2_PATH, else ~/.lv2).
 VST_PATH ?= $(HOME)/.vst
+LV2_DIR ?= $(or $(firstword $(subst :, ,$(LV2_PATH))),$(HOME)/.lv2)
 
 all: build
 
@@ -27,6 +29,9 @@ demo: build
 
 install: build
 	cmake --install $(BUILD) --prefix "$(VST_PATH)"
+	install -d "$(LV2_DIR)/Thudra.lv2"
+	install -m 644 $(BUILD)/Thudra.lv2/*.ttl "$(LV2_DIR)/Thudra.lv2/"
+	install -m 755 $(BUILD)/Thudra.lv2/thudra.so "$(LV2_DIR)/Thudra.lv2/"
 
 clean:
 	rm -rf $(BUILD)

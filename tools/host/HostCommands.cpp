@@ -11,11 +11,12 @@ namespace {
 int runHelpCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
 const std::array<Subcommand, 5> commandTable{{
-    {"info", "MODULE", "show a module's identity, channels and parameters", &runInfoCommand},
+    {"info", "MODULE", "show a module's identity, channels and parameters (MODULE may be an LV2 bundle or URI)",
+     &runInfoCommand},
     {"render",
      "MODULE --out FILE.wav [--rate HZ] [--block FRAMES] [--length SECONDS]\n"
      "         [--note TIME,NOTE,VELOCITY[,DURATION]]... [--midi FILE.mid]\n"
-     "         [--preset FILE.tvpreset] [--param NAME_OR_INDEX=VALUE]... [--double]\n"
+     "         [--preset FILE.tvpreset|LV2_PRESET] [--param NAME_OR_INDEX=VALUE]... [--double]\n"
      "         [--tail SECONDS]",
      "render notes or a MIDI file to a 32-bit float WAV file", &runRenderCommand},
     {"screenshot",

@@ -3,6 +3,10 @@
 
 #include "tools/host/CommandSupport.h"
 #include "tools/host/HostCommands.h"
+#ifdef THUDRA_HOST_LV2
+#include "tools/host/Lv2Commands.h"
+#include "tools/host/Lv2Plugin.h"
+#endif
 
 namespace thudra::host {
 
@@ -86,6 +90,10 @@ int runInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         printError(err, "usage: thudra-host info MODULE");
         return kExitUsage;
     }
+#ifdef THUDRA_HOST_LV2
+    if (isLv2Target(args[0]))
+        return runLv2Info(args[0], out, err);
+#endif
     HostSession session(48000.0, 512, kVstProcessLevelRealtime);
     auto plugin = createPlugin(args[0], session, err);
     if (!plugin)

@@ -6,6 +6,10 @@
 
 #include "tools/host/CommandSupport.h"
 #include "tools/host/HostCommands.h"
+#ifdef THUDRA_HOST_LV2
+#include "tools/host/Lv2Commands.h"
+#include "tools/host/Lv2Plugin.h"
+#endif
 #include "tools/host/MidiFile.h"
 #include "tools/host/Renderer.h"
 #include "tools/host/WavWriter.h"
@@ -269,6 +273,10 @@ int runRenderCommand(const CommandArgs& args, std::ostream& out, std::ostream& e
     auto options = parseRenderOptions(args, error);
     if (!options)
         return fail(err, error, kExitUsage);
+#ifdef THUDRA_HOST_LV2
+    if (isLv2Target(options->modulePath))
+        return runLv2Render(*options, out, err);
+#endif
     auto inputs = readRenderInputs(*options, err);
     if (!inputs)
         return kExitFailure;
