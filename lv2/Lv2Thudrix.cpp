@@ -35,6 +35,8 @@ bool Lv2Thudrix::ApplyPortValue(int32_t index, float portValue) {
 
 void Lv2Thudrix::PressPad() {
   LockHold hold(InstanceLock());
+  // Every click is a new press, even while the port still holds the last one.
+  ApplyPortValue(kParamTrigger, 0.0f);
   ApplyPortValue(kParamTrigger, 1.0f);
   ParamAt(kParamTrigger)->SetNaturalClamped(0.0);
 }
