@@ -3,6 +3,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include <emmintrin.h>
 
@@ -340,8 +341,12 @@ bool DrumVoice::Settled() const
 void DrumVoice::SkipSettled(float* out, int32_t frames)
 {
     const float quiet = static_cast<float>(tail_);
-    for (int32_t k = 0; k < frames; ++k)
-        out[k] = quiet;
+    if (std::bit_cast<uint32_t>(quiet) == 0u) {
+        std::memset(out, 0, sizeof(float) * static_cast<size_t>(frames));
+    } else {
+        for (int32_t k = 0; k < frames; ++k)
+            out[k] = quiet;
+    }
     if (filterDebt_ == 0)
         debtNoiseState_ = noiseState_;
     noiseState_ = JumpNoiseState(noiseState_, static_cast<uint64_t>(frames));
