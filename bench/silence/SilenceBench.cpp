@@ -83,6 +83,26 @@ void BM_SettledVoiceAlone(benchmark::State& state) {
       benchmark::Counter(double(state.iterations()) * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The first block of a hit after a minute of settled silence: the noise
+// filters catch up here, so this is the most one block costs.
+void BM_FirstBlockAfterSettledSilence(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  vst2::VstEffect* e = plug->Effect();
+  e->setParameter(e, kParamTrigger, 1.0f);
+  RenderBlocks(*plug, int64_t(kRate) * 600 / kBlock);
+  for (auto _ : state) {
+    state.PauseTiming();
+    RenderBlocks(*plug, int64_t(kRate) * 60 / kBlock);
+    e->setParameter(e, kParamTrigger, 1.0f);
+    state.ResumeTiming();
+    RenderBlocks(*plug, 1);
+    state.PauseTiming();
+    // Long enough for the tail to settle again.
+    RenderBlocks(*plug, int64_t(kRate) * 120 / kBlock);
+    state.ResumeTiming();
+  }
+}
+
 // The decay between 2 s and 60 s after a hit, where a tail without flushing
 // would pass through the subnormal range.
 void BM_DecayAfterAHit(benchmark::State& state) {
@@ -130,6 +150,7 @@ BENCHMARK(BM_WhileAHitSounds)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SilenceTenMinutesAfterAHit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SilenceWithoutTheSkip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SettledVoiceAlone);
+BENCHMARK(BM_FirstBlockAfterSettledSilence)->Unit(benchmark::kMicrosecond)->Iterations(20);
 BENCHMARK(BM_DecayAfterAHit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UnguardedVoiceDecay)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();
