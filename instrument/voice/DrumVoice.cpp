@@ -69,8 +69,10 @@ DrumVoice::~DrumVoice() = default;
 
 void DrumVoice::SetSampleRate(double sampleRate)
 {
-    // What was skipped ran at the old rate.
-    CatchUp();
+    // What was skipped ran at the old rate; hosts set the same rate again
+    // on every resume, which changes nothing.
+    if (!(sampleRate == sampleRate_))
+        CatchUp();
     sampleRate_ = sampleRate;
     ampEnv_.SetSampleRate(sampleRate);
     clickEnv_.SetSampleRate(sampleRate);
@@ -115,11 +117,17 @@ void DrumVoice::ApplyParam(int index, double x)
         holdX2_ = static_cast<float>(2.0 * x);
         ampEnv_.SetHoldTime(SinglePrecision(holdX2_ * 0.1 + 0.005));
         break;
-    case 6:
-        // The skipped phase steps were taken at the old depth's frequency.
-        CatchUpPhase();
-        tuneDepthX2_ = static_cast<float>(2.0 * x);
+    case 6: {
+        // The skipped phase steps were taken at the old depth's frequency;
+        // with the pitch envelope at rest it rarely changes.
+        const float depth = static_cast<float>(2.0 * x);
+        const float pitch = static_cast<float>(pitchEnv_.Level()) * kPitchGain;
+        if (std::bit_cast<uint32_t>(PitchFrequency(pitch, depth, baseFrequency_)) !=
+            std::bit_cast<uint32_t>(osc_.Frequency()))
+            CatchUpPhase();
+        tuneDepthX2_ = depth;
         break;
+    }
     case 7: {
         // Follows the square of the knob; 0.004158 s is 126 kOhm on 33 nF.
         noiseDecay_ = static_cast<float>(x);
@@ -331,7 +339,7 @@ bool DrumVoice::Settled() const
                             !(tail_ == 0.0 && std::signbit(tail_));
     const NoiseFilterCoefficients filters = {highPass_.b, highPass_.r, lowPass_.g, lowPass_.r};
     const NoiseFilterValues values = {highPass_.in, highPass_.out, lowPass_.in, lowPass_.out};
-    return stagesQuiet && tailAtRest && click_.Finished() && static_cast<double>(sampleCount_) > oscStartCount_ &&
+    return stagesQuiet && tailAtRest && click_.AtEnd() && static_cast<double>(sampleCount_) > oscStartCount_ &&
            ampEnv_.AtRest() && clickEnv_.AtRest() && pitchEnv_.AtRest() && NoiseFiltersBoundable(filters, values);
 }
 
@@ -340,6 +348,9 @@ bool DrumVoice::Settled() const
 // count, and the generator jumps.
 void DrumVoice::SkipSettled(float* out, int32_t frames)
 {
+    // A click past its end only marks itself finished, as its next sample would.
+    if (!click_.Finished())
+        click_.Next();
     const float quiet = static_cast<float>(tail_);
     if (std::bit_cast<uint32_t>(quiet) == 0u) {
         std::memset(out, 0, sizeof(float) * static_cast<size_t>(frames));
