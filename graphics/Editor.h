@@ -113,6 +113,8 @@ public:
   int32_t HitControl(int32_t x, int32_t y) const;
 
   // Drawing primitives, painting into the draw bitmap.
+  // The editor draws from here on. Its bitmaps are made when first needed:
+  // hosts create many instances whose editor never opens.
   void PrepareDrawing();
   BitmapStrip LoadStripBitmap(int32_t id, const char* name, int32_t frames);
   bool BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t srcX, int32_t srcY,
@@ -129,8 +131,11 @@ public:
   int32_t Height() const { return height_; }
   int32_t FrameRate() const { return frameRate_; }
   PlugBase* Plug() const { return plug_; }
-  SysBitmap* DrawBitmap() const { return drawBitmap_.get(); }
-  MemBitmap* ScratchBitmap() const { return scratchBitmap_.get(); }
+  // Null until PrepareDrawing; made on the first call after it.
+  SysBitmap* DrawBitmap() const;
+  MemBitmap* ScratchBitmap() const;
+  // Whether the bitmaps exist yet, without making them.
+  bool HoldsBitmaps() const { return drawBitmap_ != nullptr; }
   const PixelRect& ClipRect() const { return clipRect_; }
   int32_t CapturedControl() const { return capturedControl_; }
   RecursiveLock& EditorLock() { return lock_; }
@@ -151,8 +156,9 @@ protected:
   bool cursorHidden_ = false;
   int32_t savedCursorX_ = -1;
   int32_t savedCursorY_ = -1;
-  std::unique_ptr<SysBitmap> drawBitmap_;
-  std::unique_ptr<MemBitmap> scratchBitmap_;
+  bool drawingPrepared_ = false;
+  mutable std::unique_ptr<SysBitmap> drawBitmap_;
+  mutable std::unique_ptr<MemBitmap> scratchBitmap_;
   int32_t width_;
   int32_t height_;
   int32_t frameRate_;

@@ -59,8 +59,22 @@ int32_t FrameOffset(const BitmapStrip& strip, int32_t frame) {
 }  // namespace
 
 void Editor::PrepareDrawing() {
-  drawBitmap_ = std::make_unique<SysBitmap>(width_, height_);
-  scratchBitmap_ = std::make_unique<MemBitmap>();
+  drawBitmap_.reset();
+  scratchBitmap_.reset();
+  drawingPrepared_ = true;
+}
+
+SysBitmap* Editor::DrawBitmap() const {
+  if (drawingPrepared_ && !drawBitmap_) {
+    drawBitmap_ = std::make_unique<SysBitmap>(width_, height_);
+    scratchBitmap_ = std::make_unique<MemBitmap>();
+  }
+  return drawBitmap_.get();
+}
+
+MemBitmap* Editor::ScratchBitmap() const {
+  DrawBitmap();
+  return scratchBitmap_.get();
 }
 
 BitmapStrip Editor::LoadStripBitmap(int32_t id, const char* name, int32_t frames) {
@@ -76,7 +90,8 @@ BitmapStrip Editor::LoadStripBitmap(int32_t id, const char* name, int32_t frames
 
 bool Editor::BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t srcX, int32_t srcY,
                         const BlendSpec& blend) {
-  if (!strip.bitmap || !drawBitmap_) return true;
+  SysBitmap* target = strip.bitmap ? DrawBitmap() : nullptr;
+  if (!target) return true;
   const PixelRect clipped = RectIntersection(dest, clipRect_);
   if (clipped.Width() <= 0 || clipped.Height() <= 0) return true;
   RasterRect source;
@@ -84,7 +99,7 @@ bool Editor::BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t
   source.top = ClampToInt32(int64_t(srcY) + clipped.top - dest.top);
   source.right = ClampToInt32(int64_t(srcX) + clipped.right - dest.left);
   source.bottom = ClampToInt32(int64_t(srcY) + clipped.bottom - dest.top);
-  RasterBlit(drawBitmap_.get(), strip.bitmap, clipped.left, clipped.top, &source, blend.weight,
+  RasterBlit(target, strip.bitmap, clipped.left, clipped.top, &source, blend.weight,
              RasterModeFor(blend.mode));
   return true;
 }
@@ -96,10 +111,11 @@ bool Editor::DrawStrip(const BitmapStrip& strip, const PixelRect& dest, int32_t 
 }
 
 bool Editor::FillRect(const ArgbColor& color, const PixelRect& rect, const BlendSpec& blend) {
-  if (!drawBitmap_) return true;
+  SysBitmap* target = DrawBitmap();
+  if (!target) return true;
   const int32_t width = ClampToInt32(int64_t(rect.right) - rect.left);
   const int32_t height = ClampToInt32(int64_t(rect.bottom) - rect.top);
-  RasterFill(drawBitmap_.get(), rect.left, rect.top, width, height, color.Packed(), blend.weight,
+  RasterFill(target, rect.left, rect.top, width, height, color.Packed(), blend.weight,
              RasterModeFor(blend.mode));
   return true;
 }
@@ -118,12 +134,12 @@ bool Editor::DrawText(TextStyle& style, const char* text, PixelRect& rect, bool 
 
   if (!measureOnly) {
     RasterRect area{rect.left, rect.top, rect.right, rect.bottom};
-    font->RenderText(drawBitmap_.get(), text, -1, &area, flags);
+    font->RenderText(DrawBitmap(), text, -1, &area, flags);
     return true;
   }
 
   RasterRect measured{};
-  font->RenderText(drawBitmap_.get(), text, -1, &measured, flags | TextMeasureOnly);
+  font->RenderText(DrawBitmap(), text, -1, &measured, flags | TextMeasureOnly);
   const int32_t width = measured.right - measured.left;
   const int32_t height = measured.bottom - measured.top;
   if (style.alignment == kAlignCenter) {

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ModuleResources.h"
 
 namespace {
@@ -47,22 +51,34 @@ void RequestArgbTransforms(png_structp png, png_infop info) {
   if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
     png_set_gray_to_rgb(png);
   }
-  if (colorType & PNG_COLOR_MASK_ALPHA) png_set_swap_alpha(png);
-  else png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  if (!(colorType & PNG_COLOR_MASK_ALPHA)) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
 }
 
-// Rows arrive as bytes alpha, red, green, blue: the pixel value stored
-// big-endian, so a little-endian machine only swaps the bytes.
-void ArgbBytesToPixels(MemBitmap& bitmap) {
+// Rows arrive as bytes red, green, blue, alpha. Read as a little-endian
+// word that is the pixel value with red and blue exchanged, so one pass
+// swaps them, four pixels at a time where the processor allows.
+Pixel32 RgbaWordToPixel(Pixel32 v) { return (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16); }
+
+void RgbaBytesToPixels(MemBitmap& bitmap) {
   Pixel32* pixels = bitmap.PixelData();
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     Pixel32* row = pixels + ptrdiff_t(y) * bitmap.RowSpan();
-    for (int32_t x = 0; x < bitmap.Width(); ++x) {
-      if constexpr (std::endian::native == std::endian::little) {
-        row[x] = __builtin_bswap32(row[x]);
-      } else {
+    int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+#if defined(__SSE2__)
+      const __m128i alphaGreen = _mm_set1_epi32(int32_t(0xFF00FF00u));
+      for (; x + 4 <= bitmap.Width(); x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i redBlue = _mm_andnot_si128(alphaGreen, v);
+        const __m128i swapped = _mm_or_si128(_mm_srli_epi32(redBlue, 16), _mm_slli_epi32(redBlue, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_or_si128(_mm_and_si128(alphaGreen, v), swapped));
+      }
+#endif
+      for (; x < bitmap.Width(); ++x) row[x] = RgbaWordToPixel(row[x]);
+    } else {
+      for (; x < bitmap.Width(); ++x) {
         const auto* b = reinterpret_cast<const uint8_t*>(row + x);
-        row[x] = (Pixel32(b[0]) << 24) | (Pixel32(b[1]) << 16) | (Pixel32(b[2]) << 8) | b[3];
+        row[x] = (Pixel32(b[3]) << 24) | (Pixel32(b[0]) << 16) | (Pixel32(b[1]) << 8) | b[2];
       }
     }
   }
@@ -137,7 +153,7 @@ MemBitmap* DecodePngMemory(const void* bytes, int32_t length) {
 
   png_destroy_read_struct(&state.png, &state.info, nullptr);
   state.png = nullptr;
-  ArgbBytesToPixels(*state.bitmap);
+  RgbaBytesToPixels(*state.bitmap);
   return state.TakeBitmap();
 }
 

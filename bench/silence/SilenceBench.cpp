@@ -1,8 +1,10 @@
 // Cost per sample while a hit sounds against the cost in the silence long
-// after it, through the audio callback with its subnormal guard. The two
-// figures should stay within a factor of 1.2 of each other: a decaying
-// tail that crawled through subnormal numbers would cost many times more.
-// The unguarded voice is measured alongside for comparison.
+// after it, through the audio callback with its subnormal guard. Once the
+// voice has settled its blocks are skipped: the silence should cost a
+// small fraction of the sound (and the decay before it no more than the
+// sound, which a tail crawling through subnormal numbers would). The
+// settled voice alone, and the silence with the skip switched off, are
+// measured alongside for comparison, as is the unguarded voice.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -53,6 +55,54 @@ void BM_SilenceTenMinutesAfterAHit(benchmark::State& state) {
       benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The same with every sample worked out, as before the skip.
+void BM_SilenceWithoutTheSkip(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
+  RenderBlocks(*plug, int64_t(kRate) * 600 / kBlock);
+  DrumVoice::EnableSettledSkip(false);
+  for (auto _ : state) RenderBlocks(*plug, 50);
+  DrumVoice::EnableSettledSkip(true);
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The settled voice by itself, in blocks of 480.
+void BM_SettledVoiceAlone(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  DrumVoice& voice = plug->Voice();
+  voice.SetNote(Thudrix::kBaseNote);
+  voice.Trigger();
+  std::vector<float> block(kBlock);
+  for (int64_t b = 0; b < int64_t(kRate) * 600 / kBlock; ++b) voice.Render(block.data(), kBlock);
+  for (auto _ : state) {
+    voice.Render(block.data(), kBlock);
+    benchmark::DoNotOptimize(block.data());
+  }
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(double(state.iterations()) * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The first block of a hit after a minute of settled silence: the noise
+// filters catch up here, so this is the most one block costs.
+void BM_FirstBlockAfterSettledSilence(benchmark::State& state) {
+  auto plug = MakeVoiceWithLongTail();
+  vst2::VstEffect* e = plug->Effect();
+  e->setParameter(e, kParamTrigger, 1.0f);
+  RenderBlocks(*plug, int64_t(kRate) * 600 / kBlock);
+  for (auto _ : state) {
+    state.PauseTiming();
+    RenderBlocks(*plug, int64_t(kRate) * 60 / kBlock);
+    e->setParameter(e, kParamTrigger, 1.0f);
+    state.ResumeTiming();
+    RenderBlocks(*plug, 1);
+    state.PauseTiming();
+    // Long enough for the tail to settle again.
+    RenderBlocks(*plug, int64_t(kRate) * 120 / kBlock);
+    state.ResumeTiming();
+  }
+}
+
 // The decay between 2 s and 60 s after a hit, where a tail without flushing
 // would pass through the subnormal range.
 void BM_DecayAfterAHit(benchmark::State& state) {
@@ -98,6 +148,9 @@ void BM_UnguardedVoiceDecay(benchmark::State& state) {
 
 BENCHMARK(BM_WhileAHitSounds)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SilenceTenMinutesAfterAHit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SilenceWithoutTheSkip)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SettledVoiceAlone);
+BENCHMARK(BM_FirstBlockAfterSettledSilence)->Unit(benchmark::kMicrosecond)->Iterations(20);
 BENCHMARK(BM_DecayAfterAHit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UnguardedVoiceDecay)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

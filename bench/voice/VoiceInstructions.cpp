@@ -1,7 +1,9 @@
 // Renders ten seconds at 48 kHz, a hit every half second, in blocks of 256
 // by one of three routes, for counting instructions without timing noise:
 //   valgrind --tool=callgrind --toggle-collect='*MeasuredRun*' voice_instructions render [sse2|avx2|avx512]
-// and divide the count by the 480000 samples. The lanes' instruction set is
+// and divide the count by the 480000 samples. The route "silence" renders
+// the same ten seconds through the host's float callback, long after one
+// hit. The lanes' instruction set is
 // the widest available unless named (valgrind offers no AVX-512).
 #include <cstdio>
 #include <string>
@@ -51,6 +53,19 @@ __attribute__((noinline)) double MeasuredRunThroughInstrument(Thudrix& plug)
     return sum;
 }
 
+__attribute__((noinline)) float MeasuredRunInSilence(Thudrix& plug)
+{
+    std::array<float, kBlock> left{}, right{};
+    float* outs[] = {left.data(), right.data()};
+    vst2::VstEffect* e = plug.Effect();
+    float sum = 0.0f;
+    for (int b = 0; b < kBlocks; ++b) {
+        e->processReplacing(e, nullptr, outs, kBlock);
+        sum += left[0] + right[kBlock - 1];
+    }
+    return sum;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -84,6 +99,17 @@ int main(int argc, char** argv)
         std::printf("instrument: %d samples, check %.17g\n", kBlocks * kBlock, MeasuredRunThroughInstrument(*plug));
         return 0;
     }
-    std::fprintf(stderr, "usage: voice_instructions sample|render|instrument [sse2|avx2|avx512]\n");
+    if (route == "silence") {
+        auto plug = MakeStartedInstrument();
+        vst2::VstEffect* e = plug->Effect();
+        e->setParameter(e, kParamTrigger, 1.0f);
+        std::array<float, kBlock> left{}, right{};
+        float* outs[] = {left.data(), right.data()};
+        for (int b = 0; b < static_cast<int>(kRate) * 600 / kBlock; ++b)
+            e->processReplacing(e, nullptr, outs, kBlock);
+        std::printf("silence: %d samples, check %.9g\n", kBlocks * kBlock, MeasuredRunInSilence(*plug));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: voice_instructions sample|render|instrument|silence [sse2|avx2|avx512]\n");
     return 2;
 }

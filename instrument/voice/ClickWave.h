@@ -46,6 +46,13 @@ public:
     int32_t Position() const { return position_; }
     // True once played out: Next gives 0 until the next Restart.
     bool Finished() const { return finished_; }
+    // Played out, or the next Next finds it so (a new sample rate clears
+    // the flag even where the position is past the end).
+    bool AtEnd() const
+    {
+        return finished_ || !(static_cast<float>(position_ * tableRate_ / sampleRate_) <
+                               static_cast<float>(kClickTableLength - 1));
+    }
     const float* Samples() const { return samples_.get(); }
 
 private:

@@ -1,9 +1,14 @@
 #include "instrument/voice/DrumVoice.h"
 
+#include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include <emmintrin.h>
 
+#include "instrument/voice/FloatPhase.h"
+#include "instrument/voice/NoiseCatchUp.h"
 #include "instrument/voice/ShaperCurve.h"
 #include "instrument/voice/TransferCurves.h"
 
@@ -15,14 +20,7 @@ double SinglePrecision(double x) { return static_cast<double>(static_cast<float>
 
 int32_t ModeFlag(double x) { return x >= 1.0 ? 1 : 0; }
 
-uint32_t NextNoiseState(uint32_t state) { return state * 69069u + 1u; }
-
-// Noise from the generator state, 0 to 1.5 before filtering.
-float NoiseLevel(uint32_t state)
-{
-    const float n = static_cast<float>(state) / 2147483648.0f - 1.0f;
-    return 0.1f * (7.5f * n + 7.5f);
-}
+std::atomic<bool> settledSkipEnabled{true};
 
 float PitchFrequency(float pitchEnvelope, float tuneDepthX2, float baseFrequency)
 {
@@ -71,6 +69,10 @@ DrumVoice::~DrumVoice() = default;
 
 void DrumVoice::SetSampleRate(double sampleRate)
 {
+    // What was skipped ran at the old rate; hosts set the same rate again
+    // on every resume, which changes nothing.
+    if (!(sampleRate == sampleRate_))
+        CatchUp();
     sampleRate_ = sampleRate;
     ampEnv_.SetSampleRate(sampleRate);
     clickEnv_.SetSampleRate(sampleRate);
@@ -115,9 +117,17 @@ void DrumVoice::ApplyParam(int index, double x)
         holdX2_ = static_cast<float>(2.0 * x);
         ampEnv_.SetHoldTime(SinglePrecision(holdX2_ * 0.1 + 0.005));
         break;
-    case 6:
-        tuneDepthX2_ = static_cast<float>(2.0 * x);
+    case 6: {
+        // The skipped phase steps were taken at the old depth's frequency;
+        // with the pitch envelope at rest it rarely changes.
+        const float depth = static_cast<float>(2.0 * x);
+        const float pitch = static_cast<float>(pitchEnv_.Level()) * kPitchGain;
+        if (std::bit_cast<uint32_t>(PitchFrequency(pitch, depth, baseFrequency_)) !=
+            std::bit_cast<uint32_t>(osc_.Frequency()))
+            CatchUpPhase();
+        tuneDepthX2_ = depth;
         break;
+    }
     case 7: {
         // Follows the square of the knob; 0.004158 s is 126 kOhm on 33 nF.
         noiseDecay_ = static_cast<float>(x);
@@ -146,6 +156,8 @@ void DrumVoice::Trigger()
     clickEnv_.Restart();
     pitchEnv_.Restart();
     osc_.Restart();
+    // The restart overrides whatever phase the skipped steps reached.
+    phaseDebt_ = 0;
     tail_ = lastOutput_;
 
     const float semitones = tuneMode_ != 0 ? static_cast<float>(note_) + pitch_ - 69.0f : pitch_ + 33.0f - 69.0f;
@@ -163,6 +175,8 @@ void DrumVoice::Trigger()
 
 float DrumVoice::NextSample()
 {
+    if (filterDebt_ != 0 || phaseDebt_ != 0)
+        CatchUp();
     noiseState_ = NextNoiseState(noiseState_);
     const float h = highPass_.Next(NoiseLevel(noiseState_));
     const float w = lowPass_.Next(h);
@@ -192,6 +206,12 @@ float DrumVoice::NextSample()
 void DrumVoice::Render(float* out, int32_t frames)
 {
     while (frames > 0) {
+        if (Settled()) {
+            SkipSettled(out, frames);
+            return;
+        }
+        if (filterDebt_ != 0 || phaseDebt_ != 0)
+            CatchUp();
         const int n = frames < kVoiceStretch ? static_cast<int>(frames) : kVoiceStretch;
         RenderStretch(out, n);
         out += n;
@@ -303,4 +323,80 @@ void DrumVoice::RenderStretch(float* out, int n)
     }
     sampleCount_ += n;
     lastOutput_ = out[n - 1];
+}
+
+void DrumVoice::EnableSettledSkip(bool enabled) { settledSkipEnabled.store(enabled, std::memory_order_relaxed); }
+
+bool DrumVoice::Settled() const
+{
+    if (!settledSkipEnabled.load(std::memory_order_relaxed))
+        return false;
+    // Both transistors without base current: the stages give signed zeros.
+    const bool stagesQuiet = ampEnv_.Output(ampEnv_.Level()) < 0.45 && clickEnv_.Output(clickEnv_.Level()) < 1.86;
+    // The tail decayed to where a step keeps it; a -0 would let the stages'
+    // signed zeros through to the output.
+    const bool tailAtRest = std::bit_cast<uint64_t>(tail_ * tailFactor_) == std::bit_cast<uint64_t>(tail_) &&
+                            !(tail_ == 0.0 && std::signbit(tail_));
+    const NoiseFilterCoefficients filters = {highPass_.b, highPass_.r, lowPass_.g, lowPass_.r};
+    const NoiseFilterValues values = {highPass_.in, highPass_.out, lowPass_.in, lowPass_.out};
+    return stagesQuiet && tailAtRest && click_.AtEnd() && static_cast<double>(sampleCount_) > oscStartCount_ &&
+           ampEnv_.AtRest() && clickEnv_.AtRest() && pitchEnv_.AtRest() && NoiseFiltersBoundable(filters, values);
+}
+
+// Everything a rendered stretch would leave, but the noise filters and the
+// phase, which wait for CatchUp: the output is the tail, the envelopes only
+// count, and the generator jumps.
+void DrumVoice::SkipSettled(float* out, int32_t frames)
+{
+    // A click past its end only marks itself finished, as its next sample would.
+    if (!click_.Finished())
+        click_.Next();
+    const float quiet = static_cast<float>(tail_);
+    if (std::bit_cast<uint32_t>(quiet) == 0u) {
+        std::memset(out, 0, sizeof(float) * static_cast<size_t>(frames));
+    } else {
+        for (int32_t k = 0; k < frames; ++k)
+            out[k] = quiet;
+    }
+    if (filterDebt_ == 0)
+        debtNoiseState_ = noiseState_;
+    noiseState_ = JumpNoiseState(noiseState_, static_cast<uint64_t>(frames));
+    filterDebt_ += static_cast<uint64_t>(frames);
+    ampEnv_.FinishSteps(frames, ampEnv_.Level());
+    clickEnv_.FinishSteps(frames, clickEnv_.Level());
+    pitchEnv_.FinishSteps(frames, pitchEnv_.Level());
+    const float f = PitchFrequency(static_cast<float>(pitchEnv_.Level()) * kPitchGain, tuneDepthX2_, baseFrequency_);
+    osc_.Resume(osc_.Phase(), f, 2.0 * static_cast<double>(f) / osc_.SampleRate());
+    phaseDebt_ += static_cast<uint64_t>(frames);
+    sampleCount_ += frames;
+    lastOutput_ = quiet;
+}
+
+void DrumVoice::CatchUp()
+{
+    if (filterDebt_ != 0) {
+        const NoiseFilterCoefficients filters = {highPass_.b, highPass_.r, lowPass_.g, lowPass_.r};
+        const NoiseFilterValues values = {highPass_.in, highPass_.out, lowPass_.in, lowPass_.out};
+        const NoiseFilterValues now = CatchUpNoiseFilters(filters, values, debtNoiseState_, filterDebt_);
+        highPass_.in = now.highPassIn;
+        highPass_.out = now.highPassOut;
+        lowPass_.in = now.lowPassIn;
+        lowPass_.out = now.lowPassOut;
+        filterDebt_ = 0;
+    }
+    CatchUpPhase();
+}
+
+// Step by step: a rounded phase has no shortcut. Only needed when no hit
+// restarts the phase first.
+void DrumVoice::CatchUpPhase()
+{
+    if (phaseDebt_ == 0)
+        return;
+    const float inc = osc_.CurrentStep().inc;
+    float phase = osc_.Phase();
+    for (uint64_t i = 0; i < phaseDebt_; ++i)
+        phase = PhaseStep(phase, inc);
+    osc_.Resume(phase, osc_.Frequency(), osc_.UnroundedStep());
+    phaseDebt_ = 0;
 }

@@ -65,6 +65,13 @@ public:
     // The next frames samples, exactly as that many NextSample calls would
     // give them, worked out stage by stage over short stretches.
     void Render(float* out, int32_t frames);
+    // Runs what a skip of silent samples left behind (the noise filters and
+    // the oscillator's phase), so that every value reads as if each sample
+    // had been worked out; Render and NextSample do it when they need to.
+    void CatchUp();
+    // For tests and benchmarks: with false every sample is worked out, even
+    // while the voice is at rest. Process-wide.
+    static void EnableSettledSkip(bool enabled);
 
     double SampleRate() const { return sampleRate_; }
     float Attack() const { return attack_; }
@@ -81,6 +88,7 @@ public:
     const RcEnvelope& AmpEnv() const { return ampEnv_; }
     const RcEnvelope& ClickEnv() const { return clickEnv_; }
     const RcEnvelope& PitchEnv() const { return pitchEnv_; }
+    // The noise filters and the oscillator as of the last catch-up.
     const NoiseHighPass& HighPass() const { return highPass_; }
     const NoiseLowPass& LowPass() const { return lowPass_; }
     uint32_t NoiseState() const { return noiseState_; }
@@ -134,5 +142,16 @@ private:
     double oscStartCount_ = -1.0;
 
     void RenderStretch(float* out, int n);
+
+    // Settled: every part at rest, so the output stays exactly what the
+    // tail gives until a hit or a parameter says otherwise.
+    bool Settled() const;
+    void SkipSettled(float* out, int32_t frames);
+    void CatchUpPhase();
+    // Samples skipped since the noise filters and the phase last ran, and
+    // the generator's state before the first of them.
+    uint64_t filterDebt_ = 0;
+    uint64_t phaseDebt_ = 0;
+    uint32_t debtNoiseState_ = 0;
     VoiceStretch stretch_{};
 };

@@ -84,6 +84,14 @@ int RcEnvelope::StepPlan::NextChange(int k, int n) const
     return n;
 }
 
+bool RcEnvelope::AtRest() const
+{
+    if (!(static_cast<double>(count_ + 1) > holdSamples_) || !SameBits(input_, 0.0))
+        return false;
+    return SameBits(StepLevel(static_cast<double>(release_.oneMinusC) * input_, static_cast<double>(release_.c), level_),
+                    level_);
+}
+
 void RcEnvelope::FinishSteps(int n, double level)
 {
     if (n <= 0)

@@ -67,6 +67,9 @@ public:
     };
     StepPlan PlanStretch(int n) const;
     void FinishSteps(int n, double level);
+    // Releasing from the next step on with a level no step changes: what
+    // the steps would do is only to count.
+    bool AtRest() const;
 
     float AttackTau() const { return attackTau_; }
     double HoldTime() const { return holdTime_; }

@@ -91,6 +91,28 @@ TEST(PlugBase, SingleBuffersConvertReplaceAndAccumulate) {
   EXPECT_FLOAT_EQ(left[3], 0.75f);
 }
 
+// Every length, so the packed conversion and the leftovers both run; each
+// float is what converting its double alone gives, also when it rounds.
+TEST(PlugBase, SingleBuffersRoundEachSampleAsAloneAtAnyLength) {
+  for (int32_t frames = 0; frames <= 11; ++frames) {
+    SCOPED_TRACE(frames);
+    TestPlug plug;
+    plug.SetMaxBlockSize(16);
+    plug.ConnectOutput(0, true);
+    float out[16];
+    for (float& x : out) x = 0.3f;
+    float* outs[] = {out};
+    plug.AttachSingleBuffers(nullptr, outs, 0, frames);
+    double* scratch = plug.OutputPointers()[0];
+    for (int32_t s = 0; s < frames; ++s) scratch[s] = 0.1 + s * 1e-9 - (s % 3 == 0 ? 3.0 : 0.0);
+    plug.ReturnSingleBuffers(frames, true);
+    for (int32_t s = 0; s < frames; ++s) EXPECT_EQ(out[s], 0.3f + float(scratch[s])) << s;
+    plug.ReturnSingleBuffers(frames, false);
+    for (int32_t s = 0; s < frames; ++s) EXPECT_EQ(out[s], float(scratch[s])) << s;
+    for (int32_t s = frames; s < 16; ++s) EXPECT_EQ(out[s], 0.3f) << "past the block";
+  }
+}
+
 TEST(PlugBase, ParamsRoundTripThroughChunks) {
   TestPlug plug;
   plug.ParamAt(0)->SetValue(1.5);

@@ -83,6 +83,26 @@ TEST(DecodePngMemory, ConvertsEveryColourTypeToArgb) {
   EXPECT_EQ(PixelAt(*bitmap, 8, 0), 0xFFFFFFFFu);
 }
 
+// Wide enough rows that pixels are converted in groups and one by one;
+// every channel differs so a swapped pair shows.
+TEST(DecodePngMemory, PlacesEachChannelOfWideRgbaRows) {
+  PngLayout wide;
+  wide.width = 7;
+  wide.height = 2;
+  std::vector<std::vector<uint8_t>> rows(2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 7; ++x)
+      for (int c = 0; c < 4; ++c) rows[y].push_back(uint8_t(0x10 * c + x + 8 * y + 1));
+  auto bitmap = Decode(EncodePng(wide, rows));
+  ASSERT_TRUE(bitmap);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 7; ++x) {
+      const uint32_t r = 0x01 + x + 8 * y, g = r + 0x10, b = r + 0x20, a = r + 0x30;
+      EXPECT_EQ(PixelAt(*bitmap, x, y), (a << 24) | (r << 16) | (g << 8) | b) << x << "," << y;
+    }
+  }
+}
+
 TEST(DecodePngMemory, AssemblesInterlacedImages) {
   PngLayout layout;
   layout.width = 11;
