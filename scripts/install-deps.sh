@@ -9,6 +9,7 @@ packages=(
   libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libx11-dev libxext-dev libxtst-dev xvfb xdotool x11-utils
   libsndfile1-dev
+  ardour jackd2
 )
 
 missing=()
