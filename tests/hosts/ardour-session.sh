@@ -3,8 +3,10 @@
 # every hit must land on its note's sample at thudra-host's level, and a saved
 # session must reopen with the same parameter values.
 #
-# ardour-session.sh PLUGIN THUDRA_HOST FACTORY_PRESETS
+# ardour-session.sh PLUGIN THUDRA_HOST FACTORY_PRESETS [SETTINGS]
 #   PLUGIN            Thudra.so (LXVST); an .lv2 bundle is loaded as LV2
+#   SETTINGS          "index=value,..." set in order before saving, in the
+#                     plug-in's own parameter numbering (default: the VST2's)
 # Skips (77) when ardour7-lua or jackd is missing. The JACK dummy server
 # sometimes drops Ardour's client (its requests arrive garbled); the phase it
 # happened in is retried, up to three times.
@@ -89,7 +91,7 @@ EOF
 
 # Knobs and a switch set, then "next sound" pressed, then a knob tweaked
 # after the press: the saved session must reopen with exactly these values.
-SETTINGS="2=0.25,8=0.8,9=1,16=1,1=0.7"
+SETTINGS="${4:-2=0.25,8=0.8,9=1,16=1,1=0.7}"
 
 # 0 done, 2 the JACK server dropped Ardour (retry), anything else a failure.
 # A dropped client shows as garbled requests in the server's log and JACK
