@@ -12,7 +12,7 @@
 -- the notes, exports the master bus to export/*.wav, changes the parameters
 -- and saves (played.txt: NOTE and BEFORE lines), "reopen" reads them back
 -- (reopened.txt: an AFTER line). Exit 2 means the audio engine went away
--- under us (the caller retries the run), 1 any other failure.
+-- under us (the caller retries the phase), 1 any other failure.
 --
 -- Each phase is its own process and leaves without closing its session (it
 -- saves first): Ardour 7.3 hangs closing a session after a freewheeling
