@@ -10,6 +10,7 @@ packages=(
   libx11-dev libxext-dev libxtst-dev xvfb xdotool x11-utils
   libsndfile1-dev
   lv2-dev liblilv-dev lilv-utils sordi libsuil-dev
+  ardour jackd2
 )
 
 missing=()
