@@ -74,6 +74,21 @@ void Editor::Resize(int32_t width, int32_t height) {
 
 bool Editor::HasWindow() { return EditorWindow() != nullptr; }
 
+void Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
+                             FileAnswer done) {
+  TextBuf file;
+  TextBuf startFolder;
+  startFolder.Set(folder.c_str());
+  AskForFile(file, action, startFolder, extensions);
+  if (done) done(file.Get());
+}
+
+void Editor::ShowMessageLater(const char* text, const char* caption, int32_t type,
+                              MessageAnswer done) {
+  const int32_t answer = ShowMessage(text, caption, type);
+  if (done) done(answer);
+}
+
 const char* Editor::PlatformLabel() { return ""; }
 
 void* Editor::PlatformQuery() { return nullptr; }

@@ -4,7 +4,9 @@
 // and the plug-in, and the drawing primitives. A window layer derives from
 // it and supplies the window, menus, text entry and dialogs.
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "graphics/Control.h"
 #include "graphics/GuiTypes.h"
@@ -78,6 +80,19 @@ public:
   // Beyond the fixed order: why AskForFile cannot ask the user here (shown
   // to the user), or null when it can.
   virtual const char* FileDialogUnavailableReason() { return nullptr; }
+  // Beyond the fixed order: dialogs that need not hold the caller until the
+  // user answers. The answer comes through done, perhaps from a later Idle
+  // call: an empty path for a cancelled file dialog. A dialog still open
+  // when the window closes is dismissed and done is never called. These
+  // defaults ask at once through AskForFile and ShowMessage.
+  using FileAnswer = std::function<void(const std::string& path)>;
+  using MessageAnswer = std::function<void(int32_t answer)>;
+  virtual void AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
+                               FileAnswer done);
+  virtual void ShowMessageLater(const char* text, const char* caption, int32_t type,
+                                MessageAnswer done);
+  // True while a dialog asked for later waits for the user.
+  virtual bool DialogPending() const { return false; }
 
   // Controls. The list owns them; index 0 is the background.
   // Returns the new index, or -1 when the control could not be stored (it is

@@ -85,12 +85,28 @@ std::string FittedName(Editor& editor, RasterFont& font, const std::string& name
   return ellipsis;
 }
 
-bool ConfirmReplace(Editor& editor, const std::string& path) {
+std::string ReplaceQuestion(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string question = "\"" + name + "\" already exists.\nDo you want to replace it?";
-  return editor.ShowMessage(question.c_str(), "Save Preset", Editor::kMessageYesNo | Editor::kMessageIconWarning) ==
-         Editor::kAnswerYes;
+  return "\"" + name + "\" already exists.\nDo you want to replace it?";
+}
+
+// The rest of a save once the dialog has answered with chosen (empty when
+// cancelled). The dialog asked about the name it returned; a file that only
+// the added extension points at is replaced only when the user says so.
+void SaveAsChosen(Editor& editor, PlugBase& plug, const std::string& chosen) {
+  if (chosen.empty()) return;
+  const std::string path = WithPresetExtension(chosen);
+  if (path == chosen || !platform::IsRegularFile(path)) {
+    SavePresetFile(plug, path);
+    return;
+  }
+  PlugBase* saved = &plug;
+  editor.ShowMessageLater(ReplaceQuestion(path).c_str(), "Save Preset",
+                          Editor::kMessageYesNo | Editor::kMessageIconWarning,
+                          [saved, path](int32_t answer) {
+                            if (answer == Editor::kAnswerYes) SavePresetFile(*saved, path);
+                          });
 }
 
 }  // namespace
@@ -153,7 +169,9 @@ PopupMenu* BuildPresetMenu(const char* saveUnavailable) {
 
 void PresetFunctionsMenu::BrowseAndAct() {
   Editor* editor = OwningEditor();
-  if (!editor || !plug_) return;
+  // While the save dialog is open the strip offers nothing: neither a second
+  // dialog nor a menu that would load a sound underneath it.
+  if (!editor || !plug_ || editor->DialogPending()) return;
   std::shared_ptr<PopupMenu> root(BuildPresetMenu(editor->FileDialogUnavailableReason()));
   PopupMenu* chosen = editor->RunPopupMenu(root.get(), rect_);
   if (!chosen) return;
@@ -169,17 +187,13 @@ void PresetFunctionsMenu::BrowseAndAct() {
 }
 
 void PresetFunctionsMenu::SaveFlow(Editor& editor) {
-  TextBuf file;
-  TextBuf folder;
-  folder.Set(PrepareSaveFolder().c_str());
-  editor.AskForFile(file, Editor::kFileSave, folder, "tvpreset");
-  if (file.Empty()) return;
-  // The dialog asked about the name it returned; a file that only the added
-  // extension points at is replaced only when the user says so.
-  const std::string chosen = file.Get();
-  const std::string path = WithPresetExtension(chosen);
-  if (path != chosen && platform::IsRegularFile(path) && !ConfirmReplace(editor, path)) return;
-  SavePresetFile(*plug_, path);
+  // The answer may come on a later idle call, when this control may have
+  // been rebuilt: it holds on to the editor and the plug-in only, which
+  // outlive any dialog the editor has open.
+  Editor* owner = &editor;
+  PlugBase* plug = plug_;
+  editor.AskForFileLater(Editor::kFileSave, PrepareSaveFolder(), "tvpreset",
+                         [owner, plug](const std::string& chosen) { SaveAsChosen(*owner, *plug, chosen); });
 }
 
 NonClickable::NonClickable(PlugBase* plug, const BitmapStrip& strip)

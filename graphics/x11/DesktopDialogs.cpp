@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,14 +75,20 @@ std::string FindOnPath(const std::string& program) {
 
 bool DialogToolAvailable() { return AvailableDialogTool() != DialogTool::None; }
 
-ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait) {
-  ToolRun run;
-  if (command.empty()) return run;
+ToolProcess::~ToolProcess() {
+  // A dialog nobody waits for any more: nothing it could still answer is used.
+  if (child_ > 0) kill(child_, SIGKILL);
+  Reap(true);
+  CloseOutput();
+}
+
+bool ToolProcess::Start(const std::vector<std::string>& command) {
+  if (run_.started || command.empty()) return false;
   const std::string program = FindOnPath(command[0]);
-  if (program.empty()) return run;
+  if (program.empty()) return false;
 
   int pipeEnds[2];
-  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return run;
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -99,30 +107,82 @@ ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait) {
   close(pipeEnds[1]);
   if (spawned != 0) {
     close(pipeEnds[0]);
-    return run;
+    return false;
   }
-  run.started = true;
-  if (wait) fcntl(pipeEnds[0], F_SETFL, fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK);
+  fcntl(pipeEnds[0], F_SETFL, fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK);
+  outputFd_ = pipeEnds[0];
+  child_ = child;
+  run_.started = true;
+  return true;
+}
+
+bool ToolProcess::ReadAvailable() {
+  if (outputFd_ < 0) return true;
   char chunk[4096];
   for (;;) {
-    const ssize_t got = read(pipeEnds[0], chunk, sizeof chunk);
+    const ssize_t got = read(outputFd_, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait) {
-      wait(pipeEnds[0]);
-      continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    if (got <= 0) {
+      CloseOutput();
+      return true;
     }
-    if (got <= 0) break;
-    const size_t room = kMaxToolOutput - run.output.size();
-    run.output.append(chunk, size_t(got) < room ? size_t(got) : room);
+    const size_t room = kMaxToolOutput - run_.output.size();
+    run_.output.append(chunk, size_t(got) < room ? size_t(got) : room);
   }
-  close(pipeEnds[0]);
+}
+
+bool ToolProcess::Reap(bool block) {
+  if (child_ <= 0) return true;
   int status = 0;
   pid_t waited;
   do {
-    waited = waitpid(child, &status, 0);
+    waited = waitpid(child_, &status, block ? 0 : WNOHANG);
   } while (waited < 0 && errno == EINTR);
-  if (waited == child && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-  return run;
+  if (waited == 0) return false;
+  // Anything else means it is gone (a host reaping every child itself
+  // leaves no status: the run then counts as failed).
+  if (waited == child_ && WIFEXITED(status)) run_.exitCode = WEXITSTATUS(status);
+  child_ = -1;
+  return true;
+}
+
+void ToolProcess::CloseOutput() {
+  if (outputFd_ >= 0) close(outputFd_);
+  outputFd_ = -1;
+}
+
+bool ToolProcess::Poll() {
+  if (!run_.started) return true;
+  const bool outputEnded = ReadAvailable();
+  if (!Reap(false)) return false;
+  if (!outputEnded) {
+    // It wrote everything before it exited; whatever it left running with
+    // the pipe open does not keep the answer waiting.
+    ReadAvailable();
+    CloseOutput();
+  }
+  return true;
+}
+
+void ToolProcess::WaitUntilFinished(const ToolWait& wait) {
+  while (!Poll()) {
+    if (outputFd_ < 0) {
+      Reap(true);  // its output ended; it is about to exit
+    } else if (wait) {
+      wait(outputFd_);
+    } else {
+      pollfd ready{outputFd_, POLLIN, 0};
+      poll(&ready, 1, 100);
+    }
+  }
+}
+
+ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait) {
+  ToolProcess tool;
+  if (!tool.Start(command)) return ToolRun{};
+  tool.WaitUntilFinished(wait);
+  return tool.Result();
 }
 
 int32_t DismissedAnswer(int32_t type) {
@@ -138,12 +198,12 @@ int32_t DismissedAnswer(int32_t type) {
   }
 }
 
-int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
-                       const ToolWait& wait) {
+std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption,
+                                           int32_t type) {
   const int32_t kind = type & kMessageKindMask;
   const bool question = kind != kMessageOk;
   const DialogTool tool = AvailableDialogTool();
-  if (tool == DialogTool::None) return DismissedAnswer(type);
+  if (tool == DialogTool::None) return {};
 
   // The dialog tools offer two buttons: the accepting answer and the other.
   std::string yes = "Yes";
@@ -177,9 +237,13 @@ int32_t ShowMessageBox(const std::string& text, const std::string& caption, int3
       command.insert(command.end(), {"--msgbox", text});
     }
   }
-  const ToolRun run = RunTool(command, wait);
+  return command;
+}
+
+int32_t MessageBoxAnswer(int32_t type, const ToolRun& run) {
+  const int32_t kind = type & kMessageKindMask;
   if (!run.started || run.exitCode < 0) return DismissedAnswer(type);
-  if (!question) return kAnswerOk;
+  if (kind == kMessageOk) return kAnswerOk;
   const bool accepted = run.exitCode == 0;
   switch (kind) {
     case kMessageOkCancel:
@@ -191,6 +255,13 @@ int32_t ShowMessageBox(const std::string& text, const std::string& caption, int3
     default:
       return accepted ? kAnswerYes : kAnswerNo;
   }
+}
+
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
+                       const ToolWait& wait) {
+  const std::vector<std::string> command = MessageBoxCommand(text, caption, type);
+  if (command.empty()) return DismissedAnswer(type);
+  return MessageBoxAnswer(type, RunTool(command, wait));
 }
 
 std::string ExtensionPatterns(const char* extensions, const std::string& separator) {
@@ -210,10 +281,10 @@ std::string ExtensionPatterns(const char* extensions, const std::string& separat
   return patterns;
 }
 
-bool ChooseFile(bool save, const std::string& folder, const std::string& file,
-                const char* extensions, std::string& chosen, const ToolWait& wait) {
+std::vector<std::string> FileDialogCommand(bool save, const std::string& folder,
+                                           const std::string& file, const char* extensions) {
   const DialogTool tool = AvailableDialogTool();
-  if (tool == DialogTool::None) return false;
+  if (tool == DialogTool::None) return {};
   std::string start = folder;
   if (!start.empty() && start.back() != '/') start += '/';
   start += file;
@@ -229,7 +300,10 @@ bool ChooseFile(bool save, const std::string& folder, const std::string& file,
     const std::string patterns = ExtensionPatterns(extensions, " ");
     if (!patterns.empty()) command.push_back(patterns);
   }
-  const ToolRun run = RunTool(command, wait);
+  return command;
+}
+
+bool FileDialogAnswer(const ToolRun& run, std::string& chosen) {
   if (run.exitCode != 0) return false;
   std::string path = TrimLineEnd(run.output);
   if (path.empty() || path[0] != '/' || path.find('\n') != std::string::npos) return false;
@@ -237,6 +311,13 @@ bool ChooseFile(bool save, const std::string& folder, const std::string& file,
   // must ask again before replacing what that name points at.
   chosen = path;
   return true;
+}
+
+bool ChooseFile(bool save, const std::string& folder, const std::string& file,
+                const char* extensions, std::string& chosen, const ToolWait& wait) {
+  const std::vector<std::string> command = FileDialogCommand(save, folder, file, extensions);
+  if (command.empty()) return false;
+  return FileDialogAnswer(RunTool(command, wait), chosen);
 }
 
 bool ParseColorAnswer(const std::string& answer, ArgbColor& color) {

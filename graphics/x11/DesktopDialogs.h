@@ -48,6 +48,41 @@ constexpr size_t kMaxToolOutput = 65536;
 // the wait blocks.
 using ToolWait = std::function<void(int outputFd)>;
 
+// A tool started without waiting for it: the caller polls it until it has
+// finished. Destroying it while the tool runs kills and reaps the tool.
+class ToolProcess {
+public:
+  ToolProcess() = default;
+  ~ToolProcess();
+  ToolProcess(const ToolProcess&) = delete;
+  ToolProcess& operator=(const ToolProcess&) = delete;
+
+  // Starts the program found on PATH with these arguments (no shell
+  // involved); false when it could not be started.
+  bool Start(const std::vector<std::string>& command);
+  // Takes what the tool wrote so far, never blocking; true once it has
+  // exited and its result is complete.
+  bool Poll();
+  // Waits until the tool has finished; wait (if any) is called whenever
+  // nothing is readable yet.
+  void WaitUntilFinished(const ToolWait& wait);
+  // The descriptor its output arrives on; -1 once that has ended.
+  int OutputFd() const { return outputFd_; }
+  const ToolRun& Result() const { return run_; }
+  bool Running() const { return child_ > 0; }
+
+private:
+  // Reads what is there; true when the output has ended.
+  bool ReadAvailable();
+  // Reaps the tool; without block, false while it has not exited yet.
+  bool Reap(bool block);
+  void CloseOutput();
+
+  ToolRun run_;
+  int outputFd_ = -1;
+  int child_ = -1;
+};
+
 // Runs the program found on PATH with these arguments (no shell involved),
 // waits for it and collects its stdout.
 ToolRun RunTool(const std::vector<std::string>& command, const ToolWait& wait = {});
@@ -61,6 +96,11 @@ std::string FindOnPath(const std::string& program);
 int32_t DismissedAnswer(int32_t type);
 int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
                        const ToolWait& wait = {});
+// The two halves of ShowMessageBox, for a caller that runs the tool itself:
+// the command (empty without a dialog tool) and the answer its run gives.
+std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption,
+                                           int32_t type);
+int32_t MessageBoxAnswer(int32_t type, const ToolRun& run);
 
 // "tvpreset" gives "*.tvpreset"; "wav aif" gives "*.wav *.aif" (joined by
 // separator). Empty for no extensions.
@@ -70,6 +110,11 @@ std::string ExtensionPatterns(const char* extensions, const std::string& separat
 // added); false when cancelled or no dialog tool exists.
 bool ChooseFile(bool save, const std::string& folder, const std::string& file,
                 const char* extensions, std::string& chosen, const ToolWait& wait = {});
+// The two halves of ChooseFile: the command (empty without a dialog tool),
+// and the chosen path from its run (false as ChooseFile).
+std::vector<std::string> FileDialogCommand(bool save, const std::string& folder,
+                                           const std::string& file, const char* extensions);
+bool FileDialogAnswer(const ToolRun& run, std::string& chosen);
 // "rgb(1,2,3)", "rgba(1,2,3,0.5)" and "#rrggbb" as zenity and kdialog answer.
 bool ParseColorAnswer(const std::string& text, ArgbColor& color);
 bool ChooseColor(ArgbColor& color, const char* prompt, const ToolWait& wait = {});

@@ -87,6 +87,11 @@ private:
   X11Editor& editor_;
 };
 
+struct X11Editor::PendingDialog {
+  desktop::ToolProcess tool;
+  DialogFinish finish;
+};
+
 X11Editor::X11Editor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate)
     : Editor(plug, width, height, frameRate), ticker_(*this) {}
 
@@ -185,6 +190,9 @@ void X11Editor::DestroyWindow() {
 }
 
 void X11Editor::CloseEditorWindow() {
+  // A dialog still open is killed unanswered: nothing it could answer
+  // belongs to a window that is gone.
+  pendingDialog_.reset();
   if (!display_) return;
   {
     X11ErrorTrap trap(display_);
@@ -228,8 +236,9 @@ void X11Editor::Idle() {
   DispatchScope scope(*this);
   X11ErrorTrap trap(display_);
   DispatchPendingEvents();
+  FinishPendingDialog();
   TickIfDue();
-  XFlush(display_);
+  if (display_ && !EditorDisplayBroken(display_)) XFlush(display_);
 }
 
 void X11Editor::DispatchPendingEvents() {
@@ -644,6 +653,50 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
   if (!answered) return;
   folder.Set(desktop::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
+}
+
+void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
+                                FileAnswer done) {
+  if (!window_ || pendingDialog_) {
+    if (done) done(std::string());
+    return;
+  }
+  const std::string startFolder = folder.empty() ? desktop::DesktopFolder() : folder;
+  StartPendingDialog(desktop::FileDialogCommand(action == kFileSave, startFolder, "", extensions),
+                     [done](const desktop::ToolRun& run) {
+                       std::string chosen;
+                       if (!desktop::FileDialogAnswer(run, chosen)) chosen.clear();
+                       if (done) done(chosen);
+                     });
+}
+
+void X11Editor::ShowMessageLater(const char* text, const char* caption, int32_t type,
+                                 MessageAnswer done) {
+  if (!window_ || pendingDialog_) {
+    if (done) done(desktop::DismissedAnswer(type));
+    return;
+  }
+  StartPendingDialog(desktop::MessageBoxCommand(text ? text : "", caption ? caption : "", type),
+                     [done, type](const desktop::ToolRun& run) {
+                       if (done) done(desktop::MessageBoxAnswer(type, run));
+                     });
+}
+
+void X11Editor::StartPendingDialog(const std::vector<std::string>& command, DialogFinish finish) {
+  auto dialog = std::make_unique<PendingDialog>();
+  if (command.empty() || !dialog->tool.Start(command)) {
+    finish(dialog->tool.Result());
+    return;
+  }
+  dialog->finish = std::move(finish);
+  pendingDialog_ = std::move(dialog);
+}
+
+void X11Editor::FinishPendingDialog() {
+  if (!pendingDialog_ || !pendingDialog_->tool.Poll()) return;
+  // Taken out first: the answer may open the next dialog.
+  const std::unique_ptr<PendingDialog> finished = std::move(pendingDialog_);
+  finished->finish(finished->tool.Result());
 }
 
 bool X11Editor::AskForColor(ArgbColor& color, const char* prompt) {

@@ -6,9 +6,11 @@
 #include "graphics/x11/XlibHeaders.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "graphics/Editor.h"
 #include "graphics/EditorTicker.h"
@@ -39,6 +41,14 @@ public:
   void DesktopFolder(TextBuf& out) override;
   void AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) override;
   const char* FileDialogUnavailableReason() override;
+  // The dialog runs while the host's idle calls go on; a later Idle call
+  // hands over the answer. One such dialog at a time: asking while one is
+  // open answers at once as cancelled.
+  void AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
+                       FileAnswer done) override;
+  void ShowMessageLater(const char* text, const char* caption, int32_t type,
+                        MessageAnswer done) override;
+  bool DialogPending() const override { return pendingDialog_ != nullptr; }
   bool AskForColor(ArgbColor& color, const char* prompt) override;
   bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                    const char* failText) override;
@@ -97,6 +107,11 @@ private:
   // serving the window's exposures and the tick.
   void WaitForDialog(int outputFd);
   desktop::ToolWait DialogWait();
+  // Starts command as the pending dialog; finish gets its run once it has
+  // ended, or at once when it cannot start.
+  using DialogFinish = std::function<void(const desktop::ToolRun&)>;
+  void StartPendingDialog(const std::vector<std::string>& command, DialogFinish finish);
+  void FinishPendingDialog();
 
   Display* display_ = nullptr;
   Window window_ = 0;
@@ -117,4 +132,6 @@ private:
   std::set<unsigned> usedKeyCodes_;  // pressed keys the editor took
   int32_t dispatchDepth_ = 0;
   bool closeDisplayPending_ = false;
+  struct PendingDialog;
+  std::unique_ptr<PendingDialog> pendingDialog_;
 };

@@ -7,7 +7,10 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,6 +18,7 @@
 #include "graphics/x11/X11Editor.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
+#include "platform/Files.h"
 #include "platform/Lock.h"
 #include "graphics/PopupMenu.h"
 #include "presets/PresetBrowser.h"
@@ -180,9 +184,83 @@ protected:
     return WaitFor([&] { return user->MenuWindows().size() == count; });
   }
 
+  // A white window passes over the editor and goes away, leaving it exposed.
+  void PassAWindowOverTheEditor() {
+    const int screen = DefaultScreen(user->Get());
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = WhitePixel(user->Get(), screen);
+    const Window cover = XCreateWindow(user->Get(), RootWindow(user->Get(), screen), 0, 0, kWidth, kHeight, 0,
+                                       CopyFromParent, InputOutput, CopyFromParent,
+                                       CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(user->Get(), cover);
+    XSync(user->Get(), False);
+    XDestroyWindow(user->Get(), cover);
+    XSync(user->Get(), False);
+  }
+
+  // Chooses "Save File..." from the strip's menu with the host's idle calls
+  // on this thread; true once the dialog runs.
+  bool ChooseSaveFile(FakeDialogTool& tool) {
+    const pid_t before = tool.LastPid();
+    std::thread hands([&] {
+      if (!WaitForMenus(1) || !user->WaitForKeyboardGrab()) return;
+      user->Key(XK_Down);  // Save File...
+      user->Key(XK_Return);
+    });
+    user->Click(kPresetStripX, kPresetStripY);
+    const bool started =
+        PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() != before; });
+    hands.join();
+    return started;
+  }
+  // Pumps idle calls until the dialog that follows pid has started.
+  bool WaitForNextDialog(FakeDialogTool& tool, pid_t pid) {
+    return PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() != pid; });
+  }
+  bool WaitUntilNoDialog() {
+    return PumpUntil([this] { Idle(); }, [&] { return !Editor().DialogPending(); });
+  }
+
+  // A dialog that waits inside an idle call would hold the test's only
+  // interface thread: past its time this answers every dialog and closes
+  // every menu, so that a failure ends instead of hanging.
+  class DialogWatchdog {
+  public:
+    DialogWatchdog(EditorFlow& flow, FakeDialogTool& tool) : thread_([this, &flow, &tool] {
+      std::unique_lock<std::mutex> hold(mutex_);
+      if (done_.wait_for(hold, 8s, [this] { return stop_; })) return;
+      while (!done_.wait_for(hold, 300ms, [this] { return stop_; })) {
+        tool.Answer();
+        if (!flow.user->MenuWindows().empty()) flow.user->Key(XK_Escape);
+      }
+    }) {}
+    ~DialogWatchdog() {
+      {
+        std::lock_guard<std::mutex> hold(mutex_);
+        stop_ = true;
+      }
+      done_.notify_all();
+      thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool stop_ = false;
+    std::thread thread_;
+  };
+
+  // A scratch folder for the files the user saves.
+  std::string SaveFolder() {
+    if (saveFolder_.empty()) saveFolder_ = MakeScratchFolder("saved");
+    return saveFolder_;
+  }
+
   std::unique_ptr<TestDisplay> user;
   std::unique_ptr<Thudrix> plug;
   Window parent = 0;
+  std::string saveFolder_;
 };
 
 TEST_F(EditorFlow, SoundChosenFromASubmenuIsShownWithoutStalePixels) {
@@ -285,18 +363,7 @@ TEST_F(EditorFlow, EditorRepaintsWhileTheSaveDialogIsOpen) {
   } release{tool, interface};
   ASSERT_TRUE(WaitFor([&] { return tool.Started(); }));
 
-  // A window passes over the editor and goes away.
-  const int screen = DefaultScreen(user->Get());
-  XSetWindowAttributes attributes{};
-  attributes.override_redirect = True;
-  attributes.background_pixel = WhitePixel(user->Get(), screen);
-  const Window cover = XCreateWindow(user->Get(), RootWindow(user->Get(), screen), 0, 0, kWidth, kHeight, 0,
-                                     CopyFromParent, InputOutput, CopyFromParent,
-                                     CWOverrideRedirect | CWBackPixel, &attributes);
-  XMapRaised(user->Get(), cover);
-  XSync(user->Get(), False);
-  XDestroyWindow(user->Get(), cover);
-  XSync(user->Get(), False);
+  PassAWindowOverTheEditor();
   EXPECT_TRUE(WaitFor([&] { return DifferingFromDrawing() == 0; })) << "the exposed editor stayed blank";
 
   // A change from the host is painted by the tick.
@@ -304,6 +371,169 @@ TEST_F(EditorFlow, EditorRepaintsWhileTheSaveDialogIsOpen) {
   vst2::VstEffect* e = plug->Effect();
   e->setParameter(e, kParamPitch, Param(kParamPitch) < 0.5f ? 0.9f : 0.1f);
   EXPECT_TRUE(WaitFor([&] { return Shown() != before; })) << "the knob was not repainted";
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The save dialog runs while the host's idle calls come and go: the host's
+// own window stays alive, the editor paints, audio renders, and the answer
+// is saved by a later idle call.
+TEST_F(EditorFlow, HostIdleReturnsWhileTheSaveDialogIsOpen) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  const std::string chosen = SaveFolder() + "/Kick v1.2";  // a dot, but not the extension
+  tool.ChooseFile(chosen);
+  DialogWatchdog watchdog(*this, tool);
+  ASSERT_TRUE(ChooseSaveFile(tool));
+
+  int returnedWhileOpen = 0;
+  for (int i = 0; i < 20; ++i) {
+    Idle();
+    if (tool.Started()) ++returnedWhileOpen;
+  }
+  EXPECT_EQ(returnedWhileOpen, 20);
+
+  PassAWindowOverTheEditor();
+  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return DifferingFromDrawing() == 0; }))
+      << "the exposed editor stayed blank";
+  const std::vector<uint32_t> before = Shown();
+  vst2::VstEffect* e = plug->Effect();
+  e->setParameter(e, kParamPitch, Param(kParamPitch) < 0.5f ? 0.9f : 0.1f);
+  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return Shown() != before; })) << "the knob was not repainted";
+
+  std::atomic<int> blocks{0};
+  std::atomic<bool> stopAudio{false};
+  std::thread audio([&] {
+    std::vector<float> left(256), right(256);
+    float* outs[] = {left.data(), right.data()};
+    while (!stopAudio.load()) {
+      e->processReplacing(e, nullptr, outs, 256);
+      blocks.fetch_add(1);
+    }
+  });
+  const bool rendered = PumpUntil([this] { Idle(); }, [&] { return blocks.load() >= 50; });
+  stopAudio = true;
+  audio.join();
+  EXPECT_TRUE(rendered);
+  EXPECT_TRUE(tool.Started()) << "the dialog was answered before the checks ended";
+  EXPECT_FALSE(platform::IsRegularFile(chosen + ".tvpreset")) << "saved before the user answered";
+
+  tool.Answer();
+  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return platform::IsRegularFile(chosen + ".tvpreset"); }));
+  EXPECT_FALSE(platform::IsRegularFile(chosen));
+  EXPECT_FALSE(Editor().DialogPending());
+}
+
+TEST_F(EditorFlow, SavingOverAFileTheDialogDidNotConfirmAsksWithoutHoldingTheHost) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  const std::string existing = SaveFolder() + "/Plain Name.tvpreset";
+  std::ofstream(existing) << "the user's own sound";
+  tool.ChooseFile(SaveFolder() + "/Plain Name");
+  DialogWatchdog watchdog(*this, tool);
+
+  // Answered "No": the file stays as it was.
+  tool.AnswerQuestions(false);
+  ASSERT_TRUE(ChooseSaveFile(tool));
+  pid_t pid = tool.LastPid();
+  tool.Answer();
+  ASSERT_TRUE(WaitForNextDialog(tool, pid)) << "no question before replacing";
+  pid = tool.LastPid();
+  int returnedWhileAsking = 0;
+  for (int i = 0; i < 10; ++i) {
+    Idle();
+    if (tool.Started()) ++returnedWhileAsking;
+  }
+  EXPECT_EQ(returnedWhileAsking, 10);
+  tool.Answer();
+  ASSERT_TRUE(WaitUntilNoDialog());
+  EXPECT_EQ(FileText(existing), "the user's own sound");
+
+  // Answered "Yes": replaced by the sound.
+  tool.AnswerQuestions(true);
+  ASSERT_TRUE(ChooseSaveFile(tool));
+  pid = tool.LastPid();
+  tool.Answer();
+  ASSERT_TRUE(WaitForNextDialog(tool, pid));
+  tool.Answer();
+  ASSERT_TRUE(WaitUntilNoDialog());
+  const std::string replaced = FileText(existing);
+  EXPECT_NE(replaced, "the user's own sound");
+  EXPECT_FALSE(replaced.empty());
+  EXPECT_FALSE(platform::IsRegularFile(SaveFolder() + "/Plain Name"));
+}
+
+TEST_F(EditorFlow, SecondStripClickWhileTheDialogIsOpenOpensNothing) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  tool.ChooseFile("");  // then cancelled
+  DialogWatchdog watchdog(*this, tool);
+  ASSERT_TRUE(ChooseSaveFile(tool));
+  const pid_t pid = tool.LastPid();
+
+  // A menu opening would hold the idle call: it is watched for from here and
+  // closed again.
+  std::atomic<bool> menuOpened{false};
+  std::atomic<bool> stopSpy{false};
+  std::thread spy([&] {
+    while (!stopSpy.load()) {
+      if (!user->MenuWindows().empty()) {
+        menuOpened = true;
+        user->Key(XK_Escape);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  user->Click(kPresetStripX, kPresetStripY);
+  PumpFor([this] { Idle(); }, 300ms);
+  stopSpy = true;
+  spy.join();
+  EXPECT_FALSE(menuOpened.load()) << "a menu opened over the pending dialog";
+  EXPECT_EQ(tool.LastPid(), pid) << "a second dialog was started";
+  EXPECT_TRUE(Editor().DialogPending());
+
+  tool.Answer();
+  EXPECT_TRUE(WaitUntilNoDialog());
+  // Once it is answered the strip opens its menu again.
+  std::atomic<bool> menuShown{false};
+  std::thread hands([&] {
+    if (!WaitForMenus(1) || !user->WaitForKeyboardGrab()) return;
+    menuShown = true;
+    user->Key(XK_Escape);
+  });
+  user->Click(kPresetStripX + 30, kPresetStripY);  // far enough not to pair as a double click
+  PumpUntil([this] { Idle(); }, [&] { return menuShown.load(); });
+  hands.join();
+  EXPECT_TRUE(menuShown.load());
+}
+
+bool ProcessGone(pid_t pid) { return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH; }
+
+TEST_F(EditorFlow, ClosingTheEditorOrTheInstanceEndsTheDialogAndSavesNothing) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  const std::string chosen = SaveFolder() + "/Never Saved";
+  tool.ChooseFile(chosen);
+  DialogWatchdog watchdog(*this, tool);
+
+  ASSERT_TRUE(ChooseSaveFile(tool));
+  pid_t pid = tool.LastPid();
+  plug->Dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
+  EXPECT_TRUE(ProcessGone(pid)) << "the dialog outlived the editor";
+  // Reopened and idled: the closed dialog's answer never comes.
+  ASSERT_EQ(plug->Dispatch(vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0), 1);
+  EXPECT_FALSE(Editor().DialogPending());
+  Settle();
+  EXPECT_FALSE(platform::IsRegularFile(chosen + ".tvpreset"));
+
+  ASSERT_TRUE(ChooseSaveFile(tool));
+  pid = tool.LastPid();
+  plug.reset();
+  EXPECT_TRUE(ProcessGone(pid)) << "the dialog outlived the instance";
+  EXPECT_FALSE(platform::IsRegularFile(chosen + ".tvpreset"));
 }
 
 TEST_F(EditorFlow, MiddleClicksLeaveNothingStuck) {

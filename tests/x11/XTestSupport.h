@@ -212,21 +212,26 @@ private:
   Display* display_;
 };
 
-// A dialog tool that waits until the test lets it answer.
+// A dialog tool that waits until the test lets it answer. A file dialog
+// answers with the chosen path, a question with yes unless told otherwise.
 class FakeDialogTool {
 public:
   FakeDialogTool() {
     char pattern[] = "/tmp/thudra-dialog-XXXXXX";
     if (!mkdtemp(pattern)) return;
     folder_ = pattern;
+    ChooseFile("/tmp/chosen");
+    AnswerQuestions(true);
     std::ofstream script(folder_ + "/zenity");
     script << "#!/bin/sh\n"
+           << "echo $$ > '" << folder_ << "/pid'\n"
            << "touch '" << folder_ << "/started'\n"
            << "while [ ! -e '" << folder_ << "/go' ]; do sleep 0.01; done\n"
            << "rm -f '" << folder_ << "/go' '" << folder_ << "/started'\n"
            << "case \"$1\" in\n"
            << "  --color-selection) echo 'rgb(10,20,30)' ;;\n"
-           << "  --file-selection) echo '/tmp/chosen' ;;\n"
+           << "  --file-selection) cat '" << folder_ << "/file' ;;\n"
+           << "  --question) exit \"$(cat '" << folder_ << "/question')\" ;;\n"
            << "esac\n"
            << "exit 0\n";
     script.close();
@@ -238,14 +243,23 @@ public:
   ~FakeDialogTool() {
     setenv("PATH", oldPath_.c_str(), 1);
     if (folder_.empty()) return;
-    std::remove((folder_ + "/zenity").c_str());
-    std::remove((folder_ + "/go").c_str());
-    std::remove((folder_ + "/started").c_str());
+    for (const char* name : {"zenity", "go", "started", "pid", "file", "question"})
+      std::remove((folder_ + "/" + name).c_str());
     rmdir(folder_.c_str());
   }
   bool Ready() const { return !folder_.empty(); }
   bool Started() const { return access((folder_ + "/started").c_str(), F_OK) == 0; }
   void Answer() { std::ofstream(folder_ + "/go").put('\n'); }
+  // What the next answers are.
+  void ChooseFile(const std::string& path) { std::ofstream(folder_ + "/file") << path << '\n'; }
+  void AnswerQuestions(bool yes) { std::ofstream(folder_ + "/question") << (yes ? 0 : 1) << '\n'; }
+  // The process id of the last dialog started; -1 before the first.
+  pid_t LastPid() const {
+    std::ifstream file(folder_ + "/pid");
+    long pid = -1;
+    file >> pid;
+    return pid_t(pid);
+  }
 
 private:
   std::string folder_;
