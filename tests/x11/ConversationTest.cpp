@@ -263,4 +263,44 @@ TEST_F(Conversation, EntryBoxGrowsToShowItsWholeText) {
   EXPECT_GE(box.Bounds().left, 0);
 }
 
+// Dialogs asked for later answer through the idle calls, one at a time:
+// a second one asked meanwhile is answered at once as cancelled.
+TEST_F(Conversation, LaterDialogsAnswerThroughIdleOneAtATime) {
+  FakeDialogTool tool;
+  ASSERT_TRUE(tool.Ready());
+  tool.ChooseFile("/tmp/later");
+  std::vector<std::string> files;
+  editor->AskForFileLater(Editor::kFileSave, "/tmp", "tvpreset",
+                          [&](const std::string& path) { files.push_back("first:" + path); });
+  editor->AskForFileLater(Editor::kFileSave, "/tmp", "tvpreset",
+                          [&](const std::string& path) { files.push_back("second:" + path); });
+  ASSERT_EQ(files, std::vector<std::string>{"second:"});
+  ASSERT_TRUE(PumpUntil([&] { return tool.Started(); }));
+  Pump(50ms);
+  EXPECT_TRUE(editor->DialogPending());
+  EXPECT_EQ(files.size(), 1u);
+  tool.Answer();
+  ASSERT_TRUE(PumpUntil([&] { return !editor->DialogPending(); }));
+  EXPECT_EQ(files, (std::vector<std::string>{"second:", "first:/tmp/later"}));
+
+  std::vector<int32_t> answers;
+  for (const bool yes : {false, true}) {
+    tool.AnswerQuestions(yes);
+    editor->ShowMessageLater("Sure?", "Question", desktop::kMessageYesNo,
+                             [&](int32_t answer) { answers.push_back(answer); });
+    ASSERT_TRUE(PumpUntil([&] { return tool.Started(); }));
+    tool.Answer();
+    ASSERT_TRUE(PumpUntil([&] { return !editor->DialogPending(); }));
+  }
+  EXPECT_EQ(answers, (std::vector<int32_t>{desktop::kAnswerNo, desktop::kAnswerYes}));
+
+  // Without a window there is nobody to ask.
+  editor->CloseEditorWindow();
+  files.clear();
+  editor->AskForFileLater(Editor::kFileSave, "/tmp", "tvpreset",
+                          [&](const std::string& path) { files.push_back(path); });
+  EXPECT_EQ(files, std::vector<std::string>{""});
+  EXPECT_FALSE(editor->DialogPending());
+}
+
 }  // namespace
