@@ -664,8 +664,8 @@ void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const
   const std::string startFolder = folder.empty() ? desktop::DesktopFolder() : folder;
   StartPendingDialog(desktop::FileDialogCommand(action == kFileSave, startFolder, "", extensions),
                      [done](const desktop::ToolRun& run) {
-                       std::string chosen;
-                       if (!desktop::FileDialogAnswer(run, chosen)) chosen.clear();
+                       std::string chosen;  // stays empty unless a file was chosen
+                       desktop::FileDialogAnswer(run, chosen);
                        if (done) done(chosen);
                      });
 }
