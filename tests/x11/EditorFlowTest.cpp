@@ -44,6 +44,8 @@ constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int kPitchKnobX = 120, kPitchKnobY = 152;
 constexpr int kPadX = 519, kPadY = 139;
 constexpr int kNextArrowX = 402, kNextArrowY = 29;
+// A dialog is a shell script here: on a busy machine it may take a while to start.
+constexpr auto kDialogLimit = 10000ms;
 
 std::string MakeScratchFolder(const char* tag) {
   std::string pattern = std::string("/tmp/thudra-") + tag + "-XXXXXX";
@@ -210,16 +212,16 @@ protected:
     });
     user->Click(kPresetStripX, kPresetStripY);
     const bool started =
-        PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() != before; });
+        PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != before; }, kDialogLimit);
     hands.join();
     return started;
   }
   // Pumps idle calls until the dialog that follows pid has started.
   bool WaitForNextDialog(FakeDialogTool& tool, pid_t pid) {
-    return PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() != pid; });
+    return PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != pid; }, kDialogLimit);
   }
   bool WaitUntilNoDialog() {
-    return PumpUntil([this] { Idle(); }, [&] { return !Editor().DialogPending(); });
+    return PumpUntil([this] { Idle(); }, [&] { return !Editor().DialogPending(); }, kDialogLimit);
   }
 
   // A dialog that waits inside an idle call would hold the test's only
@@ -229,7 +231,7 @@ protected:
   public:
     DialogWatchdog(EditorFlow& flow, FakeDialogTool& tool) : thread_([this, &flow, &tool] {
       std::unique_lock<std::mutex> hold(mutex_);
-      if (done_.wait_for(hold, 8s, [this] { return stop_; })) return;
+      if (done_.wait_for(hold, 2 * kDialogLimit, [this] { return stop_; })) return;
       while (!done_.wait_for(hold, 300ms, [this] { return stop_; })) {
         tool.Answer();
         if (!flow.user->MenuWindows().empty()) flow.user->Key(XK_Escape);
@@ -422,7 +424,8 @@ TEST_F(EditorFlow, HostIdleReturnsWhileTheSaveDialogIsOpen) {
   EXPECT_FALSE(platform::IsRegularFile(chosen + ".tvpreset")) << "saved before the user answered";
 
   tool.Answer();
-  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return platform::IsRegularFile(chosen + ".tvpreset"); }));
+  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return platform::IsRegularFile(chosen + ".tvpreset"); },
+                        kDialogLimit));
   EXPECT_FALSE(platform::IsRegularFile(chosen));
   EXPECT_FALSE(Editor().DialogPending());
 }

@@ -224,7 +224,7 @@ public:
     AnswerQuestions(true);
     std::ofstream script(folder_ + "/zenity");
     script << "#!/bin/sh\n"
-           << "echo $$ > '" << folder_ << "/pid'\n"
+           << "echo $$ > '" << folder_ << "/pid.new'; mv '" << folder_ << "/pid.new' '" << folder_ << "/pid'\n"
            << "touch '" << folder_ << "/started'\n"
            << "while [ ! -e '" << folder_ << "/go' ]; do sleep 0.01; done\n"
            << "rm -f '" << folder_ << "/go' '" << folder_ << "/started'\n"
@@ -243,7 +243,7 @@ public:
   ~FakeDialogTool() {
     setenv("PATH", oldPath_.c_str(), 1);
     if (folder_.empty()) return;
-    for (const char* name : {"zenity", "go", "started", "pid", "file", "question"})
+    for (const char* name : {"zenity", "go", "started", "pid", "pid.new", "file", "question"})
       std::remove((folder_ + "/" + name).c_str());
     rmdir(folder_.c_str());
   }
@@ -253,7 +253,8 @@ public:
   // What the next answers are.
   void ChooseFile(const std::string& path) { std::ofstream(folder_ + "/file") << path << '\n'; }
   void AnswerQuestions(bool yes) { std::ofstream(folder_ + "/question") << (yes ? 0 : 1) << '\n'; }
-  // The process id of the last dialog started; -1 before the first.
+  // The process id of the last dialog started; -1 before the first. A
+  // killed dialog leaves Started() true: a new pid tells the next one apart.
   pid_t LastPid() const {
     std::ifstream file(folder_ + "/pid");
     long pid = -1;
