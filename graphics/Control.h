@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "graphics/GuiTypes.h"
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 class Editor;
 class PlugBase;

@@ -9,8 +9,8 @@
 #include "graphics/Control.h"
 #include "graphics/GuiTypes.h"
 #include "platform/Lock.h"
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 class MemBitmap;
 class PlugBase;

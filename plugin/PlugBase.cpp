@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "graphics/Editor.h"
-#include "plugin/util/TextCopy.h"
+#include "base/TextCopy.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "plugin/MidiQueue.h"
 #include "plugin/PlugParam.h"
 #include "plugin/StateChunk.h"
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 class Editor;
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 enum class ParamKind : int32_t { None = 0, Bool = 1, Enum = 3, Double = 4 };
 

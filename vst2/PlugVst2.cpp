@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "graphics/Editor.h"
-#include "plugin/util/TextCopy.h"
+#include "base/TextCopy.h"
 #include "vst2/DenormalGuard.h"
 
 using namespace vst2;
