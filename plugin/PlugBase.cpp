@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/Editor.h"
 #include "base/TextCopy.h"
 
 namespace {
@@ -256,7 +255,7 @@ void PlugBase::SendDeferredAutomation() {
   }
 }
 
-void PlugBase::SetEditor(Editor* editor) {
+void PlugBase::SetEditor(EditorLink* editor) {
   LockHold hold(lock_);
   if (editor) {
     for (int32_t i = 0; i < ParamCount(); ++i) editor->ParamToControls(i, ParamAt(i)->NormalizedValue(), true);

@@ -3,13 +3,12 @@
 #include <vector>
 
 #include "platform/Lock.h"
+#include "plugin/EditorLink.h"
 #include "plugin/MidiQueue.h"
 #include "plugin/PlugParam.h"
 #include "plugin/StateChunk.h"
 #include "base/PtrList.h"
 #include "base/TextBuf.h"
-
-class Editor;
 
 struct ChannelIO {
   int32_t inputs = 0;
@@ -116,7 +115,7 @@ public:
   virtual int32_t PluginApiKind() { return apiKind_; }
   virtual void ResizeEditor(int32_t width, int32_t height) = 0;
   virtual void HostQuirksInit() {}
-  virtual void SetEditor(Editor* editor);
+  virtual void SetEditor(EditorLink* editor);
   virtual void SetReportedLatency(int32_t frames) { latency_ = frames; }
   virtual bool SendMidiToHost(const MidiMsg& msg) = 0;
   virtual bool SendSysExToHost(const SysExMsg&) { return false; }
@@ -185,7 +184,9 @@ public:
   bool IsInstrument() const { return isInstrument_; }
   bool SkipCapture() const { return skipCapture_; }
 
-  Editor* GetEditor() const { return editor_; }
+  // The editor as the layers above the framework know it; null without one.
+  Editor* GetEditor() const { return editor_ ? editor_->FullEditor() : nullptr; }
+  EditorLink* GetEditorLink() const { return editor_; }
   RecursiveLock& InstanceLock() { return lock_; }
 
 protected:
@@ -217,7 +218,7 @@ private:
   double sampleRate_ = 44100.0;
   int32_t blockSize_ = 0;
   int32_t latency_ = 0;
-  Editor* editor_ = nullptr;
+  EditorLink* editor_ = nullptr;
   PtrList<PlugParam> params_;
   std::vector<uint8_t> automateLater_;  // one flag per parameter, sized once
   PtrList<PresetSlot> presets_;

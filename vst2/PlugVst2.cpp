@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/Editor.h"
 #include "base/TextCopy.h"
 #include "vst2/DenormalGuard.h"
 
@@ -251,25 +250,25 @@ intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value,
       }
       return 0;
     case effEditGetRect:
-      if (ptr && GetEditor()) {
+      if (ptr && GetEditorLink()) {
         *static_cast<ERect**>(ptr) = &editorRect_;
         return 1;
       }
       return 0;
     case effEditOpen:
-      if (GetEditor() && GetEditor()->OpenEditorWindow(ptr)) {
+      if (GetEditorLink() && GetEditorLink()->OpenEditorWindow(ptr)) {
         EditorOpened();
         return 1;
       }
       return 0;
     case effEditClose:
-      if (!GetEditor()) return 0;
+      if (!GetEditorLink()) return 0;
       EditorClosed();
-      GetEditor()->CloseEditorWindow();
+      GetEditorLink()->CloseEditorWindow();
       return 1;
     case effEditIdle:
       SendDeferredAutomation();
-      if (GetEditor()) GetEditor()->Idle();
+      if (GetEditorLink()) GetEditorLink()->Idle();
       return 0;
     case effIdentify:
       return fourCharCode('N', 'v', 'E', 'f');
@@ -414,7 +413,7 @@ intptr_t PlugVst2::StringToParameter(int32_t index, const char* text) {
     if (param->NegateDisplay()) v = -v;
   }
   if (v == 0.0) v = 0.0;  // "-0" is stored as +0
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, v, false);
+  if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, v, false);
   param->SetNaturalClamped(v);
   ParamChanged(index);
   return 1;
@@ -531,7 +530,7 @@ void PlugVst2::SetParameterFromHost(int32_t index, float value) {
     // The control shows the value as it stands after acting on it: a press
     // reads back 0.
     const double shown = param->Value() == set ? double(value) : param->NormalizedValue();
-    if (Editor* editor = GetEditor()) editor->ParamToControls(index, shown, true);
+    if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, shown, true);
   }
   RunDeferredWorkOffAudioThread();
 }
@@ -668,13 +667,13 @@ void PlugVst2::HostQuirksInit() {
 }
 
 void PlugVst2::ResizeEditor(int32_t, int32_t) {
-  Editor* editor = GetEditor();
+  EditorLink* editor = GetEditorLink();
   if (!editor) return;
   editorRect_ = {0, 0, int16_t(editor->Height()), int16_t(editor->Width())};
   EditorResized();
 }
 
-void PlugVst2::SetEditor(Editor* editor) {
+void PlugVst2::SetEditor(EditorLink* editor) {
   LockHold hold(InstanceLock());
   PlugBase::SetEditor(editor);
   if (!editor) return;
