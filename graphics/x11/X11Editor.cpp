@@ -10,10 +10,10 @@
 #include "graphics/PopupMenu.h"
 #include "graphics/ResourceImage.h"
 #include "graphics/x11/DesktopDialogs.h"
-#include "graphics/x11/SystemFolders.h"
 #include "graphics/x11/X11ErrorTrap.h"
 #include "graphics/x11/X11Image.h"
 #include "graphics/x11/X11PopupMenu.h"
+#include "platform/Folders.h"
 #include "plugin/PlugBase.h"
 #include "raster/RasterBitmap.h"
 
@@ -635,14 +635,14 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
     return;
   }
   std::string startFolder = folder.Get();
-  if (startFolder.empty()) startFolder = desktop::DesktopFolder();
+  if (startFolder.empty()) startFolder = platform::DesktopFolder();
   const std::string startFile = file.Get();
   const std::string offered = extensions ? extensions : "";
   std::string chosen;
   const bool answered = desktop::ChooseFile(action == kFileSave, startFolder, startFile,
                                             offered.c_str(), chosen, DialogWait());
   if (!answered) return;
-  folder.Set(desktop::FolderOfPath(chosen).c_str());
+  folder.Set(platform::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
 }
 
@@ -675,8 +675,8 @@ bool X11Editor::OpenWebPage(const char* url, const char* title, const char* conf
   return false;
 }
 
-void X11Editor::HostFolder(TextBuf& out) { out.Set(desktop::ExecutableFolder().c_str()); }
+void X11Editor::HostFolder(TextBuf& out) { out.Set(platform::ExecutableFolder().c_str()); }
 
-void X11Editor::PluginFolder(TextBuf& out) { out.Set(desktop::ModuleFolder().c_str()); }
+void X11Editor::PluginFolder(TextBuf& out) { out.Set(platform::ModuleFolder().c_str()); }
 
-void X11Editor::DesktopFolder(TextBuf& out) { out.Set(desktop::DesktopFolder().c_str()); }
+void X11Editor::DesktopFolder(TextBuf& out) { out.Set(platform::DesktopFolder().c_str()); }
