@@ -37,7 +37,9 @@ public:
   Editor(const Editor&) = delete;
   Editor& operator=(const Editor&) = delete;
 
-  // Virtual operations, in their fixed order.
+  // Virtual operations, in the editor's documented order (after those of
+  // EditorLink); ReservedHook keeps its slot. Nothing relies on the layout
+  // at run time: add new operations at the end.
   // Copies rect of the draw bitmap to the screen.
   virtual bool PresentRect(const PixelRect& rect) = 0;
   virtual bool MeasureText(TextStyle& style, const char* text, PixelRect& rect);

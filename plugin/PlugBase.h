@@ -81,7 +81,10 @@ public:
 
   explicit PlugBase(const PlugConfig& config);
 
-  // Virtual operations, in their fixed order.
+  // Virtual operations, in the framework's documented order; the reserved
+  // hooks are empty and keep their slots (named by number) so every
+  // operation keeps its place. Nothing relies on the layout at run time:
+  // add new operations at the end.
   virtual ~PlugBase();
   virtual void ResetProcessing();
   virtual void ParamChanged(int32_t index);
@@ -96,6 +99,9 @@ public:
   virtual bool MidiNoteText(int32_t note, char* text);
   virtual bool WriteState(StateChunk& chunk);
   virtual int32_t ReadState(const StateChunk& chunk, int32_t pos);
+  // Whether stored values (data[start..]) equal the current ones as a host's
+  // floats see them, for an instrument that marks a changed preset; the
+  // framework itself never asks.
   virtual bool StateMatches(const double* data, int32_t start);
   virtual void EditorResized() {}
   virtual bool ReservedQuery16() { return false; }

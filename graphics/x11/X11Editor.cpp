@@ -88,7 +88,7 @@ private:
 };
 
 X11Editor::X11Editor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate)
-    : Editor(plug, width, height, frameRate), ticker_(*this) {}
+    : Editor(plug, width, height, frameRate), tickAndEntry_(*this) {}
 
 X11Editor::~X11Editor() {
   dispatchDepth_ = 0;
@@ -124,7 +124,7 @@ void* X11Editor::OpenEditorWindow(void* parent) {
           x = oldX;
           y = oldY;
         }
-        if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+        if (tickAndEntry_.EntryOpen()) tickAndEntry_.CloseEntry(*this);
         RestoreCursor();
         DestroyWindow();
       }
@@ -138,7 +138,7 @@ void* X11Editor::OpenEditorWindow(void* parent) {
   }
   // The first tick paints everything.
   for (int32_t i = 0; i < ControlCount(); ++i) ControlAt(i)->MarkDirty(false);
-  ticker_.RestartClock();
+  tickAndEntry_.RestartClock();
   return EditorWindow();
 }
 
@@ -188,7 +188,7 @@ void X11Editor::CloseEditorWindow() {
   if (!display_) return;
   {
     X11ErrorTrap trap(display_);
-    if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+    if (tickAndEntry_.EntryOpen()) tickAndEntry_.CloseEntry(*this);
     RestoreCursor();
     DestroyWindow();
   }
@@ -242,7 +242,7 @@ void X11Editor::DispatchPendingEvents() {
 }
 
 void X11Editor::TickIfDue() {
-  if (window_ && ticker_.Due(EditorTicker::Clock::now())) ticker_.Tick(*this);
+  if (window_ && tickAndEntry_.Due(EditorTickAndEntry::Clock::now())) tickAndEntry_.Tick(*this);
 }
 
 void X11Editor::HandleEvent(XEvent& event) {
@@ -271,7 +271,7 @@ void X11Editor::HandleEvent(XEvent& event) {
     case FocusOut:
       // Focus moving into a grab (our own menu) or to a child is no loss.
       if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior)
-        ticker_.CancelEntry();
+        tickAndEntry_.CancelEntry();
       break;
     case LeaveNotify:
       if (event.xcrossing.mode != NotifyNormal) break;
@@ -316,8 +316,8 @@ bool X11Editor::PairsAsDoubleClick(const XButtonEvent& event) {
 void X11Editor::OnButtonPress(const XButtonEvent& event) {
   const MouseMods mods = ModsFor(event.state, event.button, ButtonPress);
   if (event.button == kWheelUp || event.button == kWheelDown) {
-    if (ticker_.EntryOpen()) {
-      ticker_.CancelEntry();
+    if (tickAndEntry_.EntryOpen()) {
+      tickAndEntry_.CancelEntry();
       return;
     }
     HandleWheel(event.x, event.y, mods, event.button == kWheelUp ? 1 : -1);
@@ -326,9 +326,9 @@ void X11Editor::OnButtonPress(const XButtonEvent& event) {
   // The middle button has no use here; its press would capture the mouse
   // and begin a gesture that no release ends.
   if (event.button != Button1 && event.button != Button3) return;
-  if (ticker_.EntryOpen()) {
-    if (ticker_.PressOnlyCancels()) return;
-    ticker_.CloseEntry(*this);
+  if (tickAndEntry_.EntryOpen()) {
+    if (tickAndEntry_.PressOnlyCancels()) return;
+    tickAndEntry_.CloseEntry(*this);
     RepaintAll();
   }
   const bool doubleClick = event.button == Button1 ? PairsAsDoubleClick(event) : false;
@@ -348,13 +348,13 @@ void X11Editor::OnButtonRelease(const XButtonEvent& event) {
 }
 
 void X11Editor::OnMotion(const XMotionEvent& event) {
-  if (!mouseCaptured_ || ticker_.EntryOpen()) return;
+  if (!mouseCaptured_ || tickAndEntry_.EntryOpen()) return;
   if (!(event.state & (Button1Mask | Button3Mask))) return;
   HandleMouseDrag(event.x, event.y, ModsFor(event.state, 0, MotionNotify));
 }
 
 void X11Editor::OnKeyPress(XKeyEvent& event) {
-  if (ticker_.EntryOpen()) {
+  if (tickAndEntry_.EntryOpen()) {
     // Its release may come after the box has closed (Return, say).
     usedKeyCodes_.insert(event.keycode);
     OnEntryKey(event);
@@ -369,7 +369,7 @@ void X11Editor::OnKeyPress(XKeyEvent& event) {
 }
 
 void X11Editor::OnKeyRelease(XKeyEvent& event) {
-  if (ticker_.EntryOpen()) return;
+  if (tickAndEntry_.EntryOpen()) return;
   if (usedKeyCodes_.erase(event.keycode) > 0) return;
   ForwardToHost(event);
 }
@@ -427,11 +427,11 @@ void X11Editor::OnEntryKey(XKeyEvent& event) {
   KeySym key = NoSymbol;
   const int length = XLookupString(&event, typed, sizeof typed - 1, &key, nullptr);
   if (key == XK_Return || key == XK_KP_Enter) {
-    ticker_.CommitEntry();
+    tickAndEntry_.CommitEntry();
     return;
   }
   if (key == XK_Escape) {
-    ticker_.CancelEntry();
+    tickAndEntry_.CancelEntry();
     return;
   }
   bool changed = false;
@@ -441,7 +441,7 @@ void X11Editor::OnEntryKey(XKeyEvent& event) {
     // XLookupString gives Latin-1 bytes.
     for (int i = 0; i < length; ++i) {
       const uint32_t character = static_cast<unsigned char>(typed[i]);
-      if (EditorTicker::EntryAccepts(ticker_.EntryParam(), character))
+      if (EditorTickAndEntry::EntryAccepts(tickAndEntry_.EntryParam(), character))
         changed = entryBox_.Insert(character) || changed;
     }
   }
@@ -499,17 +499,17 @@ void X11Editor::RepaintAll() { DrawControls(PixelRect{0, 0, Width(), Height()});
 
 void X11Editor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
                                const char* initialText, PlugParam* param) {
-  if (!control || ticker_.EntryOpen() || !window_) return;
+  if (!control || tickAndEntry_.EntryOpen() || !window_) return;
   X11ErrorTrap trap(display_);
   entryBox_.Open(style, rect, initialText, control->TextEntryLength());
-  ticker_.EntryOpened(control, param);
+  tickAndEntry_.EntryOpened(control, param);
   TakeFocus();
-  ticker_.EntryFocused();
+  tickAndEntry_.EntryFocused();
   ShowEntryBox();
   XFlush(display_);
 }
 
-void X11Editor::CancelTextEntry() { ticker_.CancelEntry(); }
+void X11Editor::CancelTextEntry() { tickAndEntry_.CancelEntry(); }
 
 void X11Editor::DestroyEntryBox() {
   const PixelRect bounds = entryBox_.Bounds();
@@ -540,7 +540,7 @@ PopupMenu* X11Editor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
   link.otherEvent = [this](XEvent& event) { HandleEvent(event); };
   link.msUntilTick = [this]() {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        ticker_.NextDue() - EditorTicker::Clock::now());
+        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
     return int32_t(std::clamp<int64_t>(wait.count(), 0, 1000));
   };
   link.tick = [this]() { TickIfDue(); };
@@ -596,7 +596,7 @@ void X11Editor::WaitForDialog(int outputFd) {
   int32_t waitMs = 1000;
   if (serving) {
     const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(
-        ticker_.NextDue() - EditorTicker::Clock::now());
+        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
     waitMs = int32_t(std::clamp<int64_t>(untilTick.count(), 0, 1000));
   }
   pollfd ready[2] = {{outputFd, POLLIN, 0}, {serving ? ConnectionNumber(display_) : -1, POLLIN, 0}};
