@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "graphics/GuiTypes.h"
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 class Editor;
 class PlugBase;
@@ -24,7 +24,9 @@ public:
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  // Virtual operations, in their fixed order.
+  // Virtual operations, in the control's documented order; ReservedHook
+  // keeps its slot. Nothing relies on the layout at run time: add new
+  // operations at the end.
   virtual ~Control();
   virtual void MouseDown(int32_t x, int32_t y, const MouseMods& mods);
   virtual void MouseUp(int32_t x, int32_t y, const MouseMods& mods);

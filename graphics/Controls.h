@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "graphics/Control.h"
-#include "plugin/util/TextBuf.h"
+#include "base/TextBuf.h"
 
 // One frame of a bitmap strip, chosen by the value.
 class BitmapControl : public Control {

@@ -11,8 +11,9 @@
 #include "graphics/Control.h"
 #include "graphics/GuiTypes.h"
 #include "platform/Lock.h"
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
+#include "plugin/EditorLink.h"
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 class MemBitmap;
 class PlugBase;
@@ -22,7 +23,7 @@ class RasterBitmap;
 class RasterFont;
 class SysBitmap;
 
-class Editor {
+class Editor : public EditorLink {
 public:
   static constexpr int32_t kDefaultWidth = 592;
   static constexpr int32_t kDefaultHeight = 442;
@@ -38,7 +39,9 @@ public:
   Editor(const Editor&) = delete;
   Editor& operator=(const Editor&) = delete;
 
-  // Virtual operations, in their fixed order.
+  // Virtual operations, in the editor's documented order (after those of
+  // EditorLink); ReservedHook keeps its slot. Nothing relies on the layout
+  // at run time: add new operations at the end.
   // Copies rect of the draw bitmap to the screen.
   virtual bool PresentRect(const PixelRect& rect) = 0;
   virtual bool MeasureText(TextStyle& style, const char* text, PixelRect& rect);
@@ -65,14 +68,14 @@ public:
   virtual bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                            const char* failText) = 0;
   virtual void* PlatformQuery();
-  virtual void* OpenEditorWindow(void* parent) = 0;
+  void* OpenEditorWindow(void* parent) override = 0;
   // Called on the window's thread between events; the window layer may pace
   // its event handling and redraw ticks here.
-  virtual void Idle() {}
+  void Idle() override {}
   virtual void ReservedHook() {}
-  virtual void CloseEditorWindow() = 0;
+  void CloseEditorWindow() override = 0;
   virtual void* EditorWindow() = 0;
-  virtual ~Editor();
+  ~Editor() override;
   virtual void HideCursor() {}
   virtual void RestoreCursor() {}
   // A new bitmap owned by the caller, or null.
@@ -106,7 +109,7 @@ public:
   void SetKeyCatcher(Control* control);
 
   // Parameter values into controls.
-  void ParamToControls(int32_t index, double value, bool isNormalized);
+  void ParamToControls(int32_t index, double value, bool isNormalized) final;
   void SetControlValue(int32_t controlIndex, double value);
   // Asks the user for a new value of param through a menu or a text entry.
   void PromptParamValue(Control* control, PlugParam* param, const PixelRect& rect);
@@ -130,7 +133,7 @@ public:
   // Drawing primitives, painting into the draw bitmap.
   // The editor draws from here on. Its bitmaps are made when first needed:
   // hosts create many instances whose editor never opens.
-  void PrepareDrawing();
+  void PrepareDrawing() final;
   BitmapStrip LoadStripBitmap(int32_t id, const char* name, int32_t frames);
   bool BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t srcX, int32_t srcY,
                   const BlendSpec& blend);
@@ -142,8 +145,9 @@ public:
   bool DrawText(TextStyle& style, const char* text, PixelRect& rect, bool measureOnly);
   RasterFont* FontFor(TextStyle& style);
 
-  int32_t Width() const { return width_; }
-  int32_t Height() const { return height_; }
+  int32_t Width() const final { return width_; }
+  int32_t Height() const final { return height_; }
+  Editor* FullEditor() final { return this; }
   int32_t FrameRate() const { return frameRate_; }
   PlugBase* Plug() const { return plug_; }
   // Null until PrepareDrawing; made on the first call after it.

@@ -3,8 +3,8 @@
 // window layers that show it.
 #include <cstdint>
 
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 class PopupMenu;
 

@@ -6,7 +6,7 @@
 
 #include "graphics/GuiTypes.h"
 #include "platform/Lock.h"
-#include "plugin/util/PtrList.h"
+#include "base/PtrList.h"
 #include "raster/RasterBitmap.h"
 #include "raster/RasterFont.h"
 

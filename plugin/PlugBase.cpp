@@ -6,8 +6,7 @@
 
 #include <emmintrin.h>
 
-#include "graphics/Editor.h"
-#include "plugin/util/TextCopy.h"
+#include "base/TextCopy.h"
 
 namespace {
 
@@ -271,7 +270,7 @@ void PlugBase::SendDeferredAutomation() {
   }
 }
 
-void PlugBase::SetEditor(Editor* editor) {
+void PlugBase::SetEditor(EditorLink* editor) {
   LockHold hold(lock_);
   if (editor) {
     for (int32_t i = 0; i < ParamCount(); ++i) editor->ParamToControls(i, ParamAt(i)->NormalizedValue(), true);

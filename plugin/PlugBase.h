@@ -3,13 +3,12 @@
 #include <vector>
 
 #include "platform/Lock.h"
+#include "plugin/EditorLink.h"
 #include "plugin/MidiQueue.h"
 #include "plugin/PlugParam.h"
 #include "plugin/StateChunk.h"
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
-
-class Editor;
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 struct ChannelIO {
   int32_t inputs = 0;
@@ -82,7 +81,10 @@ public:
 
   explicit PlugBase(const PlugConfig& config);
 
-  // Virtual operations, in their fixed order.
+  // Virtual operations, in the framework's documented order; the reserved
+  // hooks are empty and keep their slots (named by number) so every
+  // operation keeps its place. Nothing relies on the layout at run time:
+  // add new operations at the end.
   virtual ~PlugBase();
   virtual void ResetProcessing();
   virtual void ParamChanged(int32_t index);
@@ -97,6 +99,9 @@ public:
   virtual bool MidiNoteText(int32_t note, char* text);
   virtual bool WriteState(StateChunk& chunk);
   virtual int32_t ReadState(const StateChunk& chunk, int32_t pos);
+  // Whether stored values (data[start..]) equal the current ones as a host's
+  // floats see them, for an instrument that marks a changed preset; the
+  // framework itself never asks.
   virtual bool StateMatches(const double* data, int32_t start);
   virtual void EditorResized() {}
   virtual bool ReservedQuery16() { return false; }
@@ -116,7 +121,7 @@ public:
   virtual int32_t PluginApiKind() { return apiKind_; }
   virtual void ResizeEditor(int32_t width, int32_t height) = 0;
   virtual void HostQuirksInit() {}
-  virtual void SetEditor(Editor* editor);
+  virtual void SetEditor(EditorLink* editor);
   virtual void SetReportedLatency(int32_t frames) { latency_ = frames; }
   virtual bool SendMidiToHost(const MidiMsg& msg) = 0;
   virtual bool SendSysExToHost(const SysExMsg&) { return false; }
@@ -185,7 +190,9 @@ public:
   bool IsInstrument() const { return isInstrument_; }
   bool SkipCapture() const { return skipCapture_; }
 
-  Editor* GetEditor() const { return editor_; }
+  // The editor as the layers above the framework know it; null without one.
+  Editor* GetEditor() const { return editor_ ? editor_->FullEditor() : nullptr; }
+  EditorLink* GetEditorLink() const { return editor_; }
   RecursiveLock& InstanceLock() { return lock_; }
 
 protected:
@@ -217,7 +224,7 @@ private:
   double sampleRate_ = 44100.0;
   int32_t blockSize_ = 0;
   int32_t latency_ = 0;
-  Editor* editor_ = nullptr;
+  EditorLink* editor_ = nullptr;
   PtrList<PlugParam> params_;
   std::vector<uint8_t> automateLater_;  // one flag per parameter, sized once
   PtrList<PresetSlot> presets_;

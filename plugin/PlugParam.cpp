@@ -1,6 +1,6 @@
 #include "plugin/PlugParam.h"
 
-#include "plugin/util/TextCopy.h"
+#include "base/TextCopy.h"
 
 #include <cmath>
 #include <cstdio>

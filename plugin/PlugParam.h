@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 enum class ParamKind : int32_t { None = 0, Bool = 1, Enum = 3, Double = 4 };
 
@@ -71,6 +71,8 @@ private:
   int32_t precision_ = 0;
   char name_[kTextCapacity] = {};
   char label_[kTextCapacity] = {};
+  // Cleared by DefineDouble and read by nothing: kept so the record has
+  // every field of its documented layout.
   char thirdText_[kTextCapacity] = {};
   bool negateDisplay_ = false;
   GrowBuf displayTexts_{4096};

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 // Bytes of saved state: appended at the end, read at an explicit position.
 // Integers are little-endian, doubles IEEE-754 binary64 little-endian.

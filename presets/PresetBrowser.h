@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "graphics/Controls.h"
-#include "plugin/util/TextBuf.h"
+#include "base/TextBuf.h"
 
 class PopupMenu;
 

@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "graphics/Editor.h"
 #include "graphics/PopupMenu.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -235,7 +234,7 @@ bool LoadPresetFile(PlugBase& plug, std::string path) {
     const double v = std::clamp(*parsed, 0.0, 1.0);
     param->SetFromNormalized(v);
     plug.ParamChanged(i);
-    if (Editor* editor = plug.GetEditor()) editor->ParamToControls(i, v, true);
+    if (EditorLink* editor = plug.GetEditorLink()) editor->ParamToControls(i, v, true);
     plug.HostAutomate(i, v);
   }
   return true;

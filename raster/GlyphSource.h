@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 #include "raster/RasterFont.h"
 
 // The platform's character rasteriser behind CachedFont.

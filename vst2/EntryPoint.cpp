@@ -1,8 +1,8 @@
 // The module's only exported symbols: VSTPluginMain and its older alias main.
 #include <mutex>
 
-#include "instrument/Thudrix.h"
 #include "platform/Lock.h"
+#include "vst2/PluginFactory.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ PlainLock& CreationLock() {
 
 vst2::VstEffect* CreateInstance(vst2::VstHostCallback host) {
   LockHold hold(CreationLock());
-  Thudrix* instance = new (std::nothrow) Thudrix(host);
+  PlugVst2* instance = CreateVst2Plugin(host);
   if (!instance) return nullptr;
   instance->FillEmptyPresets(instance->PresetCount());
   vst2::VstEffect* effect = instance->Effect();

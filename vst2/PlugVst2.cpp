@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/Editor.h"
-#include "plugin/util/TextCopy.h"
+#include "base/TextCopy.h"
 #include "vst2/DenormalGuard.h"
 
 using namespace vst2;
@@ -16,6 +15,23 @@ using namespace vst2;
 namespace {
 
 constexpr intptr_t kMaxChunkBytes = 64 * 1024 * 1024;
+
+// Hosts that get a fixed channel layout in HostQuirksInit, by the ids
+// DetectHost gives them.
+constexpr HostId kHostForte = 15;
+constexpr HostId kHostAudition = 17;
+constexpr HostId kHostOrion = 18;
+constexpr HostId kHostSawStudio = 20;
+
+// A vendor extension answers with these rather than 1, so a host can tell
+// "understood" from an ordinary yes: REAPER's extension queries expect
+// 0xbeef0000, our own vendor-specific calls answer 0xbeef.
+constexpr intptr_t kCockosExtensionAnswer = intptr_t(0xbeef0000);
+constexpr intptr_t kVendorCallAnswer = 0xbeef;
+// effVendorSpecific indexes: write a value's display text; ask whether a
+// parameter moves in steps.
+constexpr int32_t kVendorParamDisplayText = 7;
+constexpr int32_t kVendorParamIsStepped = 8;
 
 void CopyOut(void* ptr, size_t capacity, const char* text) {
   CopyTextBounded(static_cast<char*>(ptr), capacity, text);
@@ -251,25 +267,25 @@ intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value,
       }
       return 0;
     case effEditGetRect:
-      if (ptr && GetEditor()) {
+      if (ptr && GetEditorLink()) {
         *static_cast<ERect**>(ptr) = &editorRect_;
         return 1;
       }
       return 0;
     case effEditOpen:
-      if (GetEditor() && GetEditor()->OpenEditorWindow(ptr)) {
+      if (GetEditorLink() && GetEditorLink()->OpenEditorWindow(ptr)) {
         EditorOpened();
         return 1;
       }
       return 0;
     case effEditClose:
-      if (!GetEditor()) return 0;
+      if (!GetEditorLink()) return 0;
       EditorClosed();
-      GetEditor()->CloseEditorWindow();
+      GetEditorLink()->CloseEditorWindow();
       return 1;
     case effEditIdle:
       SendDeferredAutomation();
-      if (GetEditor()) GetEditor()->Idle();
+      if (GetEditorLink()) GetEditorLink()->Idle();
       return 0;
     case effIdentify:
       return fourCharCode('N', 'v', 'E', 'f');
@@ -414,7 +430,7 @@ intptr_t PlugVst2::StringToParameter(int32_t index, const char* text) {
     if (param->NegateDisplay()) v = -v;
   }
   if (v == 0.0) v = 0.0;  // "-0" is stored as +0
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, v, false);
+  if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, v, false);
   param->SetNaturalClamped(v);
   ParamChanged(index);
   return 1;
@@ -442,23 +458,23 @@ intptr_t PlugVst2::CanDo(const char* text) {
     return midiEvents_ ? 1 : 0;
   if (std::strcmp(text, "hasCockosExtensions") == 0) {
     extensionBits_ |= 1;
-    return intptr_t(0xbeef0000);
+    return kCockosExtensionAnswer;
   }
   if (std::strcmp(text, "hasCockosViewAsConfig") == 0) {
     extensionBits_ |= 2;
-    return intptr_t(0xbeef0000);
+    return kCockosExtensionAnswer;
   }
   return 0;
 }
 
 intptr_t PlugVst2::VendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) {
-  if (index == 7 && ptr) {
+  if (index == kVendorParamDisplayText && ptr) {
     if (value >= 0 && value < ParamCount())
       ParamAt(int32_t(value))->DisplayTextForHost(opt, true, static_cast<char*>(ptr), true);
-    return 0xbeef;
+    return kVendorCallAnswer;
   }
-  if (index == 8 && value >= 0 && value < ParamCount() && ParamAt(int32_t(value))->Kind() != ParamKind::Double)
-    return 0xbeef;
+  if (index == kVendorParamIsStepped && value >= 0 && value < ParamCount() && ParamAt(int32_t(value))->Kind() != ParamKind::Double)
+    return kVendorCallAnswer;
   return 0;
 }
 
@@ -531,7 +547,7 @@ void PlugVst2::SetParameterFromHost(int32_t index, float value) {
     // The control shows the value as it stands after acting on it: a press
     // reads back 0.
     const double shown = param->Value() == set ? double(value) : param->NormalizedValue();
-    if (Editor* editor = GetEditor()) editor->ParamToControls(index, shown, true);
+    if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, shown, true);
   }
   RunDeferredWorkOffAudioThread();
 }
@@ -618,14 +634,16 @@ int32_t PlugVst2::PackVendorVersion(intptr_t v) {
 }
 
 HostId PlugVst2::DetectHost(const char* productText) {
+  // Tried in this order; the first substring found decides. An id is what
+  // the instance keeps and the code compares: never renumber one.
   static const struct {
     const char* text;
     HostId id;
   } kHosts[] = {
       {"cubase", 3},  {"reaper", 1},   {"nuendo", 4},      {"cakewalk", 5},   {"samplitude", 8},
       {"fruity", 7},  {"live", 9},     {"melodyne", 12},   {"vstmanlib", 13}, {"aulab", 14},
-      {"garageband", 22}, {"forte", 15}, {"chainer", 16},  {"audition", 17},  {"orion", 18},
-      {"sawstudio", 20}, {"logic", 21}, {"digital", 23},   {"audiomulch", 25}, {"presonus", 26},
+      {"garageband", 22}, {"forte", kHostForte}, {"chainer", 16},  {"audition", kHostAudition},
+      {"orion", kHostOrion}, {"sawstudio", kHostSawStudio}, {"logic", 21}, {"digital", 23},   {"audiomulch", 25}, {"presonus", 26},
       {"vst3plugintesthost", 27}, {"protools", 2}, {"ardour", 28}, {"standalone", 24},
   };
   char lower[256];
@@ -655,7 +673,9 @@ void PlugVst2::HostQuirksInit() {
   if (hostInitDone_) return;
   hostInitDone_ = true;
   const HostId id = HostKind();
-  if (id == 15 || id == 17 || id == 18 || id == 20) {
+  // A fixed layout for these hosts rather than one negotiated through
+  // speaker arrangements: the first input pair only, every output connected.
+  if (id == kHostForte || id == kHostAudition || id == kHostOrion || id == kHostSawStudio) {
     for (int32_t i = 2; i < InputCount(); ++i) ConnectInput(i, false);
     if (OutputCount() >= 3)
       for (int32_t i = 2; i < OutputCount(); ++i) ConnectOutput(i, true);
@@ -668,13 +688,13 @@ void PlugVst2::HostQuirksInit() {
 }
 
 void PlugVst2::ResizeEditor(int32_t, int32_t) {
-  Editor* editor = GetEditor();
+  EditorLink* editor = GetEditorLink();
   if (!editor) return;
   editorRect_ = {0, 0, int16_t(editor->Height()), int16_t(editor->Width())};
   EditorResized();
 }
 
-void PlugVst2::SetEditor(Editor* editor) {
+void PlugVst2::SetEditor(EditorLink* editor) {
   LockHold hold(InstanceLock());
   PlugBase::SetEditor(editor);
   if (!editor) return;

@@ -36,7 +36,7 @@ public:
   HostId HostKind() override;
   void ResizeEditor(int32_t width, int32_t height) override;
   void HostQuirksInit() override;
-  void SetEditor(Editor* editor) override;
+  void SetEditor(EditorLink* editor) override;
   void SetReportedLatency(int32_t frames) override;
   bool SendMidiToHost(const MidiMsg& msg) override;
   bool SendSysExToHost(const SysExMsg& sysex) override;

@@ -19,7 +19,7 @@
 #include "graphics/PlatformEditor.h"
 #include "graphics/PopupMenu.h"
 #include "graphics/ResourceImage.h"
-#include "graphics/EditorTicker.h"
+#include "graphics/EditorTickAndEntry.h"
 #include "graphics/win/WinEditorLogic.h"
 #include "raster/RasterBitmap.h"
 #include "platform/win32/ModuleInstance.h"
@@ -581,7 +581,7 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     auto* editor = static_cast<WinEditor*>(create->lpCreateParams);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(editor));
-    if (editor) SetTimer(window, WinEditor::kTimerId, UINT(EditorTicker::PeriodMs(editor->FrameRate())), nullptr);
+    if (editor) SetTimer(window, WinEditor::kTimerId, UINT(EditorTickAndEntry::PeriodMs(editor->FrameRate())), nullptr);
     SetFocus(window);
     return 0;
   }
@@ -754,7 +754,7 @@ LRESULT CALLBACK WinEditorWindow::EntryProcedure(HWND box, UINT message, WPARAM 
     case WM_CHAR:
       // Enter commits; its character must not end up in the committed text.
       if (wParam == '\r' || wParam == '\n') return 0;
-      if (param && !EditorTicker::EntryAccepts(param, uint32_t(wParam))) return 0;
+      if (param && !EditorTickAndEntry::EntryAccepts(param, uint32_t(wParam))) return 0;
       break;
     case WM_COMMAND:
       if (HIWORD(wParam) == 1) {

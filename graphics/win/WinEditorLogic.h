@@ -11,7 +11,7 @@ class PlugParam;
 namespace winui {
 
 // The timer period and the entry box's character filter are the shared
-// EditorTicker::PeriodMs and EditorTicker::EntryAccepts.
+// EditorTickAndEntry::PeriodMs and EditorTickAndEntry::EntryAccepts.
 
 // The editor key code of a virtual key, or -1 for a key controls never see.
 int32_t KeyCodeFor(uint32_t virtualKey);

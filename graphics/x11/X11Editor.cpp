@@ -10,10 +10,10 @@
 #include "graphics/PopupMenu.h"
 #include "graphics/ResourceImage.h"
 #include "graphics/x11/DesktopDialogs.h"
-#include "graphics/x11/SystemFolders.h"
 #include "graphics/x11/X11ErrorTrap.h"
 #include "graphics/x11/X11Image.h"
 #include "graphics/x11/X11PopupMenu.h"
+#include "platform/Folders.h"
 #include "plugin/PlugBase.h"
 #include "raster/RasterBitmap.h"
 
@@ -93,7 +93,7 @@ struct X11Editor::PendingDialog {
 };
 
 X11Editor::X11Editor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate)
-    : Editor(plug, width, height, frameRate), ticker_(*this) {}
+    : Editor(plug, width, height, frameRate), tickAndEntry_(*this) {}
 
 X11Editor::~X11Editor() {
   dispatchDepth_ = 0;
@@ -129,7 +129,7 @@ void* X11Editor::OpenEditorWindow(void* parent) {
           x = oldX;
           y = oldY;
         }
-        if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+        if (tickAndEntry_.EntryOpen()) tickAndEntry_.CloseEntry(*this);
         RestoreCursor();
         DestroyWindow();
       }
@@ -143,7 +143,7 @@ void* X11Editor::OpenEditorWindow(void* parent) {
   }
   // The first tick paints everything.
   for (int32_t i = 0; i < ControlCount(); ++i) ControlAt(i)->MarkDirty(false);
-  ticker_.RestartClock();
+  tickAndEntry_.RestartClock();
   return EditorWindow();
 }
 
@@ -196,7 +196,7 @@ void X11Editor::CloseEditorWindow() {
   if (!display_) return;
   {
     X11ErrorTrap trap(display_);
-    if (ticker_.EntryOpen()) ticker_.CloseEntry(*this);
+    if (tickAndEntry_.EntryOpen()) tickAndEntry_.CloseEntry(*this);
     RestoreCursor();
     DestroyWindow();
   }
@@ -251,7 +251,7 @@ void X11Editor::DispatchPendingEvents() {
 }
 
 void X11Editor::TickIfDue() {
-  if (window_ && ticker_.Due(EditorTicker::Clock::now())) ticker_.Tick(*this);
+  if (window_ && tickAndEntry_.Due(EditorTickAndEntry::Clock::now())) tickAndEntry_.Tick(*this);
 }
 
 void X11Editor::HandleEvent(XEvent& event) {
@@ -280,7 +280,7 @@ void X11Editor::HandleEvent(XEvent& event) {
     case FocusOut:
       // Focus moving into a grab (our own menu) or to a child is no loss.
       if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior)
-        ticker_.CancelEntry();
+        tickAndEntry_.CancelEntry();
       break;
     case LeaveNotify:
       if (event.xcrossing.mode != NotifyNormal) break;
@@ -325,8 +325,8 @@ bool X11Editor::PairsAsDoubleClick(const XButtonEvent& event) {
 void X11Editor::OnButtonPress(const XButtonEvent& event) {
   const MouseMods mods = ModsFor(event.state, event.button, ButtonPress);
   if (event.button == kWheelUp || event.button == kWheelDown) {
-    if (ticker_.EntryOpen()) {
-      ticker_.CancelEntry();
+    if (tickAndEntry_.EntryOpen()) {
+      tickAndEntry_.CancelEntry();
       return;
     }
     HandleWheel(event.x, event.y, mods, event.button == kWheelUp ? 1 : -1);
@@ -335,9 +335,9 @@ void X11Editor::OnButtonPress(const XButtonEvent& event) {
   // The middle button has no use here; its press would capture the mouse
   // and begin a gesture that no release ends.
   if (event.button != Button1 && event.button != Button3) return;
-  if (ticker_.EntryOpen()) {
-    if (ticker_.PressOnlyCancels()) return;
-    ticker_.CloseEntry(*this);
+  if (tickAndEntry_.EntryOpen()) {
+    if (tickAndEntry_.PressOnlyCancels()) return;
+    tickAndEntry_.CloseEntry(*this);
     RepaintAll();
   }
   const bool doubleClick = event.button == Button1 ? PairsAsDoubleClick(event) : false;
@@ -357,13 +357,13 @@ void X11Editor::OnButtonRelease(const XButtonEvent& event) {
 }
 
 void X11Editor::OnMotion(const XMotionEvent& event) {
-  if (!mouseCaptured_ || ticker_.EntryOpen()) return;
+  if (!mouseCaptured_ || tickAndEntry_.EntryOpen()) return;
   if (!(event.state & (Button1Mask | Button3Mask))) return;
   HandleMouseDrag(event.x, event.y, ModsFor(event.state, 0, MotionNotify));
 }
 
 void X11Editor::OnKeyPress(XKeyEvent& event) {
-  if (ticker_.EntryOpen()) {
+  if (tickAndEntry_.EntryOpen()) {
     // Its release may come after the box has closed (Return, say).
     usedKeyCodes_.insert(event.keycode);
     OnEntryKey(event);
@@ -378,7 +378,7 @@ void X11Editor::OnKeyPress(XKeyEvent& event) {
 }
 
 void X11Editor::OnKeyRelease(XKeyEvent& event) {
-  if (ticker_.EntryOpen()) return;
+  if (tickAndEntry_.EntryOpen()) return;
   if (usedKeyCodes_.erase(event.keycode) > 0) return;
   ForwardToHost(event);
 }
@@ -436,11 +436,11 @@ void X11Editor::OnEntryKey(XKeyEvent& event) {
   KeySym key = NoSymbol;
   const int length = XLookupString(&event, typed, sizeof typed - 1, &key, nullptr);
   if (key == XK_Return || key == XK_KP_Enter) {
-    ticker_.CommitEntry();
+    tickAndEntry_.CommitEntry();
     return;
   }
   if (key == XK_Escape) {
-    ticker_.CancelEntry();
+    tickAndEntry_.CancelEntry();
     return;
   }
   bool changed = false;
@@ -450,7 +450,7 @@ void X11Editor::OnEntryKey(XKeyEvent& event) {
     // XLookupString gives Latin-1 bytes.
     for (int i = 0; i < length; ++i) {
       const uint32_t character = static_cast<unsigned char>(typed[i]);
-      if (EditorTicker::EntryAccepts(ticker_.EntryParam(), character))
+      if (EditorTickAndEntry::EntryAccepts(tickAndEntry_.EntryParam(), character))
         changed = entryBox_.Insert(character) || changed;
     }
   }
@@ -508,17 +508,17 @@ void X11Editor::RepaintAll() { DrawControls(PixelRect{0, 0, Width(), Height()});
 
 void X11Editor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
                                const char* initialText, PlugParam* param) {
-  if (!control || ticker_.EntryOpen() || !window_) return;
+  if (!control || tickAndEntry_.EntryOpen() || !window_) return;
   X11ErrorTrap trap(display_);
   entryBox_.Open(style, rect, initialText, control->TextEntryLength());
-  ticker_.EntryOpened(control, param);
+  tickAndEntry_.EntryOpened(control, param);
   TakeFocus();
-  ticker_.EntryFocused();
+  tickAndEntry_.EntryFocused();
   ShowEntryBox();
   XFlush(display_);
 }
 
-void X11Editor::CancelTextEntry() { ticker_.CancelEntry(); }
+void X11Editor::CancelTextEntry() { tickAndEntry_.CancelEntry(); }
 
 void X11Editor::DestroyEntryBox() {
   const PixelRect bounds = entryBox_.Bounds();
@@ -549,7 +549,7 @@ PopupMenu* X11Editor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
   link.otherEvent = [this](XEvent& event) { HandleEvent(event); };
   link.msUntilTick = [this]() {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        ticker_.NextDue() - EditorTicker::Clock::now());
+        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
     return int32_t(std::clamp<int64_t>(wait.count(), 0, 1000));
   };
   link.tick = [this]() { TickIfDue(); };
@@ -605,7 +605,7 @@ void X11Editor::WaitForDialog(int outputFd) {
   int32_t waitMs = 1000;
   if (serving) {
     const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(
-        ticker_.NextDue() - EditorTicker::Clock::now());
+        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
     waitMs = int32_t(std::clamp<int64_t>(untilTick.count(), 0, 1000));
   }
   pollfd ready[2] = {{outputFd, POLLIN, 0}, {serving ? ConnectionNumber(display_) : -1, POLLIN, 0}};
@@ -644,14 +644,14 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
     return;
   }
   std::string startFolder = folder.Get();
-  if (startFolder.empty()) startFolder = desktop::DesktopFolder();
+  if (startFolder.empty()) startFolder = platform::DesktopFolder();
   const std::string startFile = file.Get();
   const std::string offered = extensions ? extensions : "";
   std::string chosen;
   const bool answered = desktop::ChooseFile(action == kFileSave, startFolder, startFile,
                                             offered.c_str(), chosen, DialogWait());
   if (!answered) return;
-  folder.Set(desktop::FolderOfPath(chosen).c_str());
+  folder.Set(platform::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
 }
 
@@ -728,8 +728,8 @@ bool X11Editor::OpenWebPage(const char* url, const char* title, const char* conf
   return false;
 }
 
-void X11Editor::HostFolder(TextBuf& out) { out.Set(desktop::ExecutableFolder().c_str()); }
+void X11Editor::HostFolder(TextBuf& out) { out.Set(platform::ExecutableFolder().c_str()); }
 
-void X11Editor::PluginFolder(TextBuf& out) { out.Set(desktop::ModuleFolder().c_str()); }
+void X11Editor::PluginFolder(TextBuf& out) { out.Set(platform::ModuleFolder().c_str()); }
 
-void X11Editor::DesktopFolder(TextBuf& out) { out.Set(desktop::DesktopFolder().c_str()); }
+void X11Editor::DesktopFolder(TextBuf& out) { out.Set(platform::DesktopFolder().c_str()); }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "graphics/Editor.h"
-#include "graphics/EditorTicker.h"
+#include "graphics/EditorTickAndEntry.h"
 #include "graphics/x11/DesktopDialogs.h"
 #include "graphics/x11/X11EntryBox.h"
 
@@ -62,7 +62,7 @@ public:
   void RestoreCursor() override;
   RasterBitmap* LoadResourceBitmap(int32_t id, const char* name) override;
 
-  const EditorTicker& Ticker() const { return ticker_; }
+  const EditorTickAndEntry& TickAndEntry() const { return tickAndEntry_; }
   // The text of the open entry box; empty when none is open.
   const std::string& EntryText() const { return entryBox_.Text(); }
 
@@ -119,7 +119,7 @@ private:
   GC gc_ = nullptr;
   Cursor invisibleCursor_ = 0;
   std::unique_ptr<X11ImagePainter> painter_;
-  EditorTicker ticker_;
+  EditorTickAndEntry tickAndEntry_;
   X11EntryBox entryBox_;
   bool mouseCaptured_ = false;
   bool leftPressPending_ = false;  // the last press may pair into a double click

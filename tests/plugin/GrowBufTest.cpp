@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "plugin/util/GrowBuf.h"
-#include "plugin/util/PtrList.h"
-#include "plugin/util/TextBuf.h"
+#include "base/GrowBuf.h"
+#include "base/PtrList.h"
+#include "base/TextBuf.h"
 
 TEST(GrowBuf, SmallGranularityGrowsByHalfOrGranularity) {
   GrowBuf buf(16);

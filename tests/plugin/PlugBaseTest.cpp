@@ -218,3 +218,51 @@ TEST(PlugBase, EditorPathStoresAutomatesThenAnnounces) {
   plug.ParamFromEditor(17, 0.5);  // unknown index: nothing happens
   EXPECT_EQ(plug.changed.size(), 1u);
 }
+
+namespace {
+
+// An editor the framework knows only through EditorLink: it logs each call.
+class LoggingLink : public EditorLink {
+public:
+  LoggingLink(std::vector<std::string>& log, const char* name) : log_(log), name_(name) {}
+  ~LoggingLink() override { log_.push_back(name_ + " deleted"); }
+  void ParamToControls(int32_t index, double value, bool isNormalized) override {
+    log_.push_back(name_ + " param " + std::to_string(index) + (isNormalized ? " n" : " v") + std::to_string(value));
+  }
+  void PrepareDrawing() override { log_.push_back(name_ + " prepare"); }
+  void* OpenEditorWindow(void*) override { return nullptr; }
+  void CloseEditorWindow() override {}
+  void Idle() override {}
+  int32_t Width() const override { return 0; }
+  int32_t Height() const override { return 0; }
+  Editor* FullEditor() override { return nullptr; }
+
+private:
+  std::vector<std::string>& log_;
+  std::string name_;
+};
+
+}  // namespace
+
+TEST(PlugBase, DrivesAnyEditorLinkItOwns) {
+  std::vector<std::string> log;
+  {
+    TestPlug plug;
+    plug.ParamAt(1)->SetValue(5.0);
+    plug.SetEditor(new LoggingLink(log, "a"));
+    EXPECT_EQ(log, (std::vector<std::string>{"a param 0 n0.000000", "a param 1 n0.500000", "a param 2 n0.000000",
+                                             "a prepare"}));
+    EXPECT_EQ(plug.GetEditor(), nullptr);  // no full editor behind this link
+    ASSERT_NE(plug.GetEditorLink(), nullptr);
+
+    log.clear();
+    plug.RefreshParamControls();
+    EXPECT_EQ(log, (std::vector<std::string>{"a param 0 v0.000000", "a param 1 v5.000000", "a param 2 v0.000000"}));
+
+    log.clear();
+    plug.SetEditor(new LoggingLink(log, "b"));
+    EXPECT_EQ(log.back(), "a deleted");  // the old editor goes once the new one is ready
+    log.clear();
+  }
+  EXPECT_EQ(log, (std::vector<std::string>{"b deleted"}));
+}

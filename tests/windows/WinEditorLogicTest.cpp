@@ -8,7 +8,7 @@
 #include <string>
 
 #include "graphics/GuiTypes.h"
-#include "graphics/EditorTicker.h"
+#include "graphics/EditorTickAndEntry.h"
 #include "graphics/win/WinEditorLogic.h"
 #include "plugin/PlugParam.h"
 
@@ -23,11 +23,11 @@ std::string Bytes(const char (&text)[N]) {
 }  // namespace
 
 TEST(WinEditorLogic, TimerPeriodFollowsTheFrameRate) {
-  EXPECT_EQ(EditorTicker::PeriodMs(25), 40);
-  EXPECT_EQ(EditorTicker::PeriodMs(30), 33);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(25), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(30), 33);
   // A broken frame rate must not divide by zero.
-  EXPECT_EQ(EditorTicker::PeriodMs(0), 40);
-  EXPECT_EQ(EditorTicker::PeriodMs(-5), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(0), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(-5), 40);
 }
 
 TEST(WinEditorLogic, VirtualKeysMapToEditorKeyCodes) {
@@ -59,25 +59,25 @@ TEST(WinEditorLogic, WheelStepsDropTheFraction) {
 TEST(WinEditorLogic, EntryFilterFollowsTheParameterKind) {
   PlugParam level;
   level.DefineDouble("Level", 0.5, 0.0, 1.0, 0.01);
-  for (char c : std::string("-0.5+9")) EXPECT_TRUE(EditorTicker::EntryAccepts(&level, uint32_t(c))) << c;
-  EXPECT_FALSE(EditorTicker::EntryAccepts(&level, 'e'));
-  EXPECT_FALSE(EditorTicker::EntryAccepts(&level, ','));
+  for (char c : std::string("-0.5+9")) EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(&level, uint32_t(c))) << c;
+  EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(&level, 'e'));
+  EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(&level, ','));
 
   PlugParam flag;
   flag.DefineBool("Flag");
   PlugParam mode;
   mode.DefineEnum("Mode", 4);
   for (PlugParam* whole : {&flag, &mode}) {
-    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, '1'));
-    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, '-'));
-    EXPECT_FALSE(EditorTicker::EntryAccepts(whole, '.'));
-    EXPECT_FALSE(EditorTicker::EntryAccepts(whole, 'o'));
-    EXPECT_TRUE(EditorTicker::EntryAccepts(whole, 0x08));  // backspace always passes
+    EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(whole, '1'));
+    EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(whole, '-'));
+    EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(whole, '.'));
+    EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(whole, 'o'));
+    EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(whole, 0x08));  // backspace always passes
   }
 
   // Free text takes everything.
-  EXPECT_TRUE(EditorTicker::EntryAccepts(nullptr, 'e'));
-  EXPECT_TRUE(EditorTicker::EntryAccepts(nullptr, 0xE9));
+  EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(nullptr, 'e'));
+  EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(nullptr, 0xE9));
 }
 
 TEST(WinEditorLogic, CommittedTextBecomesANaturalValue) {

@@ -162,11 +162,11 @@ TEST_F(Conversation, GrayedItemsAreNotChosenAndEscapeOrAClickOutsideDismisses) {
 
 TEST_F(Conversation, EntryFiltersTypingAndCommitsOnEnter) {
   editor->BeginTextEntry(gain, gain->Style(), {30, 25, 70, 41}, "5", plug.ParamAt(kGain));
-  ASSERT_TRUE(editor->Ticker().EntryOpen());
+  ASSERT_TRUE(editor->TickAndEntry().EntryOpen());
   user->Type("7.5e");
   ASSERT_TRUE(PumpUntil([&] { return editor->EntryText() == "7.5"; })) << editor->EntryText();
   user->Key(XK_Return);
-  ASSERT_TRUE(PumpUntil([&] { return !editor->Ticker().EntryOpen(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !editor->TickAndEntry().EntryOpen(); }));
   EXPECT_EQ(plug.ParamAt(kGain)->Value(), 7.5);
   EXPECT_EQ(plug.log.back(), "set 0 0.75");
 }
@@ -177,7 +177,7 @@ TEST_F(Conversation, EntryCancelsOnAClickElsewhere) {
   ASSERT_TRUE(PumpUntil([&] { return editor->EntryText() == "3"; }));
   Pump(100ms);
   user->Click(kParentX + 200, kParentY + 150);
-  ASSERT_TRUE(PumpUntil([&] { return !editor->Ticker().EntryOpen(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !editor->TickAndEntry().EntryOpen(); }));
   Pump(100ms);
   EXPECT_EQ(plug.ParamAt(kGain)->Value(), 5.0);
 }

@@ -1,5 +1,5 @@
 // The shared tick and text-entry state machine, without any window.
-#include "graphics/EditorTicker.h"
+#include "graphics/EditorTickAndEntry.h"
 
 #include <gtest/gtest.h>
 
@@ -34,21 +34,21 @@ protected:
   }
 
   EditorRig rig;
-  EditorTicker ticker;
+  EditorTickAndEntry ticker;
   RecordingWindow window;
   ProbeControl* gain = nullptr;
 };
 
 TEST(TickerPeriod, FollowsFrameRateAndFallsBackForNonsense) {
-  EXPECT_EQ(EditorTicker::PeriodMs(25), 40);
-  EXPECT_EQ(EditorTicker::PeriodMs(30), 33);
-  EXPECT_EQ(EditorTicker::PeriodMs(0), 40);
-  EXPECT_EQ(EditorTicker::PeriodMs(-5), 40);
-  EXPECT_EQ(EditorTicker::PeriodMs(1000), 1);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(25), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(30), 33);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(0), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(-5), 40);
+  EXPECT_EQ(EditorTickAndEntry::PeriodMs(1000), 1);
 }
 
 TEST_F(TickerTest, DueOncePerPeriodWithoutCatchingUp) {
-  const auto start = EditorTicker::Clock::now();
+  const auto start = EditorTickAndEntry::Clock::now();
   EXPECT_TRUE(ticker.Due(start));
   EXPECT_FALSE(ticker.Due(start + std::chrono::milliseconds(39)));
   EXPECT_TRUE(ticker.Due(start + std::chrono::milliseconds(40)));
@@ -74,14 +74,14 @@ TEST_F(TickerTest, CharacterFilterFollowsParameterKind) {
   const PlugParam* gainParam = rig.plug.ParamAt(kGain);
   const PlugParam* power = rig.plug.ParamAt(kPower);
   const PlugParam* mode = rig.plug.ParamAt(kMode);
-  for (char c : std::string("-0.5+")) EXPECT_TRUE(EditorTicker::EntryAccepts(gainParam, uint32_t(c)));
-  EXPECT_FALSE(EditorTicker::EntryAccepts(gainParam, 'e'));
-  EXPECT_FALSE(EditorTicker::EntryAccepts(power, '.'));
-  EXPECT_FALSE(EditorTicker::EntryAccepts(mode, '.'));
-  EXPECT_TRUE(EditorTicker::EntryAccepts(mode, '7'));
+  for (char c : std::string("-0.5+")) EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(gainParam, uint32_t(c)));
+  EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(gainParam, 'e'));
+  EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(power, '.'));
+  EXPECT_FALSE(EditorTickAndEntry::EntryAccepts(mode, '.'));
+  EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(mode, '7'));
   for (const PlugParam* param : {gainParam, power, mode})
-    EXPECT_TRUE(EditorTicker::EntryAccepts(param, 8));  // backspace
-  EXPECT_TRUE(EditorTicker::EntryAccepts(nullptr, 'e'));
+    EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(param, 8));  // backspace
+  EXPECT_TRUE(EditorTickAndEntry::EntryAccepts(nullptr, 'e'));
 }
 
 TEST_F(TickerTest, CommitAppliesNumberAndClosesTheBox) {

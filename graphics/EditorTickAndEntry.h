@@ -27,13 +27,13 @@ public:
   virtual ~EntryBoxWindow() = default;
   // The text typed into the open box.
   virtual std::string EntryBoxText() = 0;
-  // Removes the box from the screen; the ticker forgets it afterwards.
+  // Removes the box from the screen; EditorTickAndEntry forgets it afterwards.
   virtual void DestroyEntryBox() = 0;
   // Draws the controls inside rect and shows them; an open box stays on top.
   virtual void PaintControls(const PixelRect& rect) = 0;
 };
 
-class EditorTicker {
+class EditorTickAndEntry {
 public:
   using Clock = std::chrono::steady_clock;
 
@@ -44,7 +44,7 @@ public:
   // outside 1..1000 ticks at the default rate.
   static int32_t PeriodMs(int32_t frameRate);
 
-  explicit EditorTicker(Editor& editor);
+  explicit EditorTickAndEntry(Editor& editor);
 
   // For windows without a timer of their own: true when a tick is due, and
   // then the next one is scheduled one period later (never in the past).

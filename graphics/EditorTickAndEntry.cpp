@@ -1,4 +1,4 @@
-#include "graphics/EditorTicker.h"
+#include "graphics/EditorTickAndEntry.h"
 
 #include <charconv>
 #include <cmath>
@@ -35,14 +35,14 @@ bool ParseEntryNumber(const char* text, double& value) {
   return true;
 }
 
-int32_t EditorTicker::PeriodMs(int32_t frameRate) {
+int32_t EditorTickAndEntry::PeriodMs(int32_t frameRate) {
   if (frameRate < 1 || frameRate > 1000) frameRate = Editor::kDefaultFrameRate;
   return int32_t(1000.0 / frameRate);
 }
 
-EditorTicker::EditorTicker(Editor& editor) : editor_(editor) {}
+EditorTickAndEntry::EditorTickAndEntry(Editor& editor) : editor_(editor) {}
 
-bool EditorTicker::Due(Clock::time_point now) {
+bool EditorTickAndEntry::Due(Clock::time_point now) {
   if (now < nextDue_) return false;
   nextDue_ += std::chrono::milliseconds(PeriodMs(editor_.FrameRate()));
   // After a stall the ticks do not try to catch up.
@@ -50,7 +50,7 @@ bool EditorTicker::Due(Clock::time_point now) {
   return true;
 }
 
-void EditorTicker::Tick(EntryBoxWindow& window) {
+void EditorTickAndEntry::Tick(EntryBoxWindow& window) {
   if (entryOpen_ && state_ != EntryState::Idle) {
     if (state_ == EntryState::Cancel) {
       CloseEntry(window);
@@ -74,14 +74,14 @@ void EditorTicker::Tick(EntryBoxWindow& window) {
   if (entryOpen_) state_ = EntryState::Redrawn;
 }
 
-void EditorTicker::EntryOpened(Control* control, PlugParam* param) {
+void EditorTickAndEntry::EntryOpened(Control* control, PlugParam* param) {
   entryOpen_ = control != nullptr;
   entryControl_ = control;
   entryParam_ = control ? param : nullptr;
   state_ = EntryState::Idle;
 }
 
-void EditorTicker::CloseEntry(EntryBoxWindow& window) {
+void EditorTickAndEntry::CloseEntry(EntryBoxWindow& window) {
   if (!entryOpen_) return;
   entryOpen_ = false;
   entryControl_ = nullptr;
@@ -90,13 +90,13 @@ void EditorTicker::CloseEntry(EntryBoxWindow& window) {
   window.DestroyEntryBox();
 }
 
-bool EditorTicker::PressOnlyCancels() {
+bool EditorTickAndEntry::PressOnlyCancels() {
   if (!entryOpen_ || state_ != EntryState::Focused) return false;
   state_ = EntryState::Cancel;
   return true;
 }
 
-bool EditorTicker::EntryAccepts(const PlugParam* param, uint32_t character) {
+bool EditorTickAndEntry::EntryAccepts(const PlugParam* param, uint32_t character) {
   if (!param || character == kBackspace) return true;
   const bool sign = character == '+' || character == '-';
   switch (param->Kind()) {
@@ -112,7 +112,7 @@ bool EditorTicker::EntryAccepts(const PlugParam* param, uint32_t character) {
   }
 }
 
-void EditorTicker::ApplyEntryText(Control& control, PlugParam* param, const char* text) {
+void EditorTickAndEntry::ApplyEntryText(Control& control, PlugParam* param, const char* text) {
   if (!text) text = "";
   if (!param) {
     control.TextEntered(text);

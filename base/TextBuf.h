@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 // Zero-terminated text in a GrowBuf. Setting never shrinks the storage and
 // copies nothing when the storage could not be grown.

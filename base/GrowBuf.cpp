@@ -1,4 +1,4 @@
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "plugin/util/TextBuf.h"
+#include "base/TextBuf.h"
 
 #include <cstring>
 

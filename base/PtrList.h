@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "plugin/util/GrowBuf.h"
+#include "base/GrowBuf.h"
 
 // Pointers to owned objects. Out-of-range access yields null; the objects
 // are deleted from last to first when the list is cleared or destroyed.
