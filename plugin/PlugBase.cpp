@@ -28,6 +28,8 @@ PlugBase::PlugBase(const PlugConfig& config) {
   uniqueId_ = config.uniqueId;
   makerId_ = config.makerId;
   isInstrument_ = config.isInstrument;
+  presetSavedParams_ = config.presetSavedParams;
+  presetLoadedParams_ = config.presetLoadedParams;
   for (int32_t i = 0; i < config.paramCount; ++i) params_.Add(new PlugParam());
   automateLater_.assign(size_t(params_.Count()), 0);
   for (int32_t i = 0; i < config.presetCount; ++i) presets_.Add(new PresetSlot());

@@ -64,6 +64,10 @@ struct PlugConfig {
   int32_t uniqueId = 0;
   int32_t makerId = 0;
   bool isInstrument = false;
+  // Preset files hold one line per parameter from index 0, by position: the
+  // first presetSavedParams are written, the first presetLoadedParams read.
+  int32_t presetSavedParams = 0;
+  int32_t presetLoadedParams = 0;
 };
 
 constexpr int32_t FourCharCode(const char (&code)[5]) {
@@ -149,6 +153,8 @@ public:
   void FillEmptyPresets(int32_t count);
   int32_t PresetCount() const { return presets_.Count(); }
   int32_t CurrentPresetIndex() const { return currentPreset_; }
+  int32_t PresetSavedParams() const { return presetSavedParams_; }
+  int32_t PresetLoadedParams() const { return presetLoadedParams_; }
 
   // Channels.
   bool LegalIO(int32_t inputs, int32_t outputs) const;
@@ -214,6 +220,8 @@ private:
   bool skipCapture_ = false;
   bool isInstrument_ = false;
   int32_t currentPreset_ = 0;
+  int32_t presetSavedParams_ = 0;
+  int32_t presetLoadedParams_ = 0;
   double sampleRate_ = 44100.0;
   int32_t blockSize_ = 0;
   int32_t latency_ = 0;

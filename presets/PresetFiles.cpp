@@ -212,7 +212,7 @@ bool SavePresetFile(PlugBase& plug, const std::string& path) {
   std::string text;
   {
     LockHold hold(plug.InstanceLock());
-    for (int32_t i = 0; i < kPresetSavedLines; ++i) {
+    for (int32_t i = 0; i < plug.PresetSavedParams(); ++i) {
       const PlugParam* param = plug.ParamAt(i);
       text += param ? PresetLine(param->Name(), param->NormalizedValue()) : PresetLine("", 0.0);
     }
@@ -221,12 +221,13 @@ bool SavePresetFile(PlugBase& plug, const std::string& path) {
 }
 
 bool LoadPresetFile(PlugBase& plug, std::string path) {
-  const auto lines = ReadLines(path, kPresetLoadedLines);
+  const int32_t loaded = plug.PresetLoadedParams();
+  const auto lines = ReadLines(path, loaded);
   if (!lines) return false;
   // Read first, then apply under the lock: a preset never lands half-way
   // through a rendered block.
   LockHold hold(plug.InstanceLock());
-  for (int32_t i = 0; i < kPresetLoadedLines && i < int32_t(lines->size()); ++i) {
+  for (int32_t i = 0; i < loaded && i < int32_t(lines->size()); ++i) {
     const auto parsed = ParsePresetLine((*lines)[size_t(i)]);
     PlugParam* param = plug.ParamAt(i);
     if (!parsed || !param) continue;

@@ -56,7 +56,8 @@ public:
     DrumVoice& operator=(const DrumVoice&) = delete;
 
     void SetSampleRate(double sampleRate);
-    // Parameters 0 to 10 in their natural units; other indices are ignored.
+    // The parameters the table gives the voice, in their natural units; other
+    // indices are ignored.
     void ApplyParam(int index, double x);
     void SetNote(int32_t note) { note_ = note; }
     void SetMidiAccent(double midiAccent) { midiAccent_ = midiAccent; }
