@@ -145,14 +145,10 @@ void Thudrix::HandleMidiMessage(const MidiMsg& msg) {
   const int32_t index = table.ParamFor(controller);
   if (index < 0) return;
   const double x = double(msg.data2) / 127.0;
-  PlugParam* param = ParamAt(index);
   char text[PlugParam::kTextCapacity];
-  param->DisplayTextForHost(x, true, text, true);
+  ParamAt(index)->DisplayTextForHost(x, true, text, true);
   ShowValueText(text);
-  param->SetFromNormalized(x);
-  ParamChanged(index);
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, x, true);
-  HostAutomate(index, x);
+  ParamFromController(index, x);
 }
 
 int32_t Thudrix::ReadState(const StateChunk& chunk, int32_t pos) {

@@ -134,6 +134,14 @@ public:
   virtual void RunDeferredWork() {}
 
   // Parameters.
+  // Each way a change reaches the instrument from outside, beside the
+  // editor's ParamFromEditor above; PlugBase.cpp keeps them together and says
+  // how their steps differ. Invalid indices change nothing (false).
+  bool ParamFromHost(int32_t index, double normalized);
+  bool ParamFromHostText(int32_t index, double natural);
+  bool ParamFromController(int32_t index, double normalized);
+  bool ParamFromPreset(int32_t index, double normalized);
+  bool ParamFromPort(int32_t index, double natural);
   // The host learns index's current value on the next audio or idle call:
   // telling it from inside its own setParameter call could loop.
   void HostAutomateLater(int32_t index);

@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "graphics/Editor.h"
 #include "graphics/PopupMenu.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -228,16 +227,7 @@ bool LoadPresetFile(PlugBase& plug, std::string path) {
   // through a rendered block.
   LockHold hold(plug.InstanceLock());
   for (int32_t i = 0; i < loaded && i < int32_t(lines->size()); ++i) {
-    const auto parsed = ParsePresetLine((*lines)[size_t(i)]);
-    PlugParam* param = plug.ParamAt(i);
-    if (!parsed || !param) continue;
-    // Normalized values live in 0..1; anything else would drive the circuit
-    // model outside its range.
-    const double v = std::clamp(*parsed, 0.0, 1.0);
-    param->SetFromNormalized(v);
-    plug.ParamChanged(i);
-    if (Editor* editor = plug.GetEditor()) editor->ParamToControls(i, v, true);
-    plug.HostAutomate(i, v);
+    if (const auto parsed = ParsePresetLine((*lines)[size_t(i)])) plug.ParamFromPreset(i, *parsed);
   }
   return true;
 }
