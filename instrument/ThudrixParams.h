@@ -29,7 +29,7 @@ enum ThudrixParam : int32_t {
 
 enum class ParamValues : uint8_t {
   Undefined,  // never defined: the host sees an unnamed 0..1 parameter
-  Number,     // min..max in steps of step
+  Number,     // min..max; the step sets the decimals shown
   Toggle,     // 0 or 1, shown as its two texts
   Steps,      // the whole numbers min..max
 };
@@ -167,11 +167,10 @@ constexpr bool RangesMatchValues() {
   return true;
 }
 
-// A control with no editor picture would be unreachable; a press that is
-// also a setting would be saved held.
+// A press is never part of the sound; a controller moves only what the
+// voice takes, as that is all learn mode can target.
 constexpr bool RowsAgree() {
   for (const ThudrixParamRow& row : kThudrixParams) {
-    if (row.control == ParamControl::None) return false;
     if (row.press && (row.voice || row.midiLearn)) return false;
     if (row.midiLearn && !row.voice) return false;
   }
