@@ -294,6 +294,9 @@ TEST_F(Stress, OneInstanceDrivenFromFourThreads) {
   std::vector<float> left(4800), right(4800);
   float* outs[] = {left.data(), right.data()};
   for (int block = 0; block < 40; ++block) effect->processReplacing(effect, nullptr, outs, 4800);
+  // The automation thread may have left the pad held (its last value 1):
+  // a host press starts from a release.
+  effect->setParameter(effect, kParamTrigger, 0.0f);
   effect->setParameter(effect, kParamTrigger, 1.0f);
   effect->processReplacing(effect, nullptr, outs, 4800);
   float peak = 0.0f;
