@@ -30,8 +30,8 @@ void MidiLearnTable::Learn(int32_t controller, int32_t target) {
 }
 
 int32_t MidiLearnTable::ParamFor(int32_t controller) const {
-  for (int32_t i = kLookedUp - 1; i >= 0; --i) {
-    if (entries_[i].load(std::memory_order_relaxed) == controller) return i;
+  for (int32_t i = kEntries - 1; i >= 0; --i) {
+    if (ParamRow(i).midiLearn && entries_[i].load(std::memory_order_relaxed) == controller) return i;
   }
   return -1;
 }

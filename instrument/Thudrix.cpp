@@ -2,11 +2,26 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "graphics/Editor.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/voice/VoiceStages.h"
+
+// The voice numbers its settings as the parameters carry them.
+static_assert(int(kParamPitch) == int(kVoicePitch));
+static_assert(int(kParamAccent) == int(kVoiceAccent));
+static_assert(int(kParamDecay) == int(kVoiceDecay));
+static_assert(int(kParamTuneDecay) == int(kVoiceTuneDecay));
+static_assert(int(kParamAttack) == int(kVoiceAttack));
+static_assert(int(kParamHold) == int(kVoiceHold));
+static_assert(int(kParamTuneDepth) == int(kVoiceTuneDepth));
+static_assert(int(kParamNoiseDecay) == int(kVoiceNoiseDecay));
+static_assert(int(kParamDistort) == int(kVoiceDistort));
+static_assert(int(kParamMidiTuneFlag) == int(kVoiceMidiTuneFlag));
+static_assert(int(kParamMidiAccentFlag) == int(kVoiceMidiAccentFlag));
+static_assert(int(kThudrixParamCount) > int(kVoiceSettingCount));
 
 namespace {
 
@@ -22,6 +37,8 @@ PlugConfig ThudrixConfig() {
   config.uniqueId = FourCharCode("Tdr2");
   config.makerId = FourCharCode("-TV-");
   config.isInstrument = true;
+  config.presetSavedParams = kPresetSavedParams;
+  config.presetLoadedParams = kPresetLoadedParams;
   return config;
 }
 
@@ -31,6 +48,7 @@ constexpr int kStatusControlChange = 0xB;
 }  // namespace
 
 Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostCallback) {
+  std::fill(std::begin(controls_), std::end(controls_), -1);
   DefineParameters();
   BuildEditor();
   ledLit_ = 0;
@@ -46,16 +64,22 @@ Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostC
 Thudrix::~Thudrix() = default;
 
 void Thudrix::DefineParameters() {
-  static const char* const kKnobNames[] = {"Accent", "Decay", "TuneDecay", "Attack",
-                                           "Hold", "TuneDepth", "NoiseDecay", "Distort"};
-  ParamAt(kParamPitch)->DefineDouble("Pitch", 0.0, -12.0, 12.0, 1.0, "");
-  for (int32_t i = 0; i < 8; ++i) ParamAt(kParamAccent + i)->DefineDouble(kKnobNames[i], 0.5, 0.0, 1.0, 0.0001, "");
-  ParamAt(kParamTrigger)->DefineBool("Trigger", "");
-  ParamAt(kParamMidiTuneFlag)->DefineBool("MidiTuneFlag", "images");
-  ParamAt(kParamMidiAccentFlag)->DefineBool("MidiAccentFlag", "images");
-  ParamAt(kParamLed)->DefineEnum("Led", 2, "");
-  ParamAt(kParamLearn)->DefineBool("Learn", "images");
-  ParamAt(kParamClear)->DefineBool("clear", "images");
+  for (const ThudrixParamRow& row : kThudrixParams) {
+    PlugParam* param = ParamAt(row.index);
+    switch (row.values) {
+      case ParamValues::Number:
+        param->DefineDouble(row.name, row.defaultValue, row.min, row.max, row.step, row.label);
+        break;
+      case ParamValues::Toggle:
+        param->DefineBool(row.name, row.label);
+        break;
+      case ParamValues::Steps:
+        param->DefineEnum(row.name, int32_t(row.max) + 1, row.label);
+        break;
+      case ParamValues::Undefined:
+        break;
+    }
+  }
 }
 
 void Thudrix::SetEditorControl(int32_t controlIndex, double value) {
@@ -70,7 +94,7 @@ void Thudrix::ResetProcessing() {
 
 void Thudrix::LightLed() {
   ledLit_ = 1;
-  SetEditorControl(led_, 1.0);
+  SetEditorControl(controls_[kParamLed], 1.0);
   samplesSinceHit_ = 0;
 }
 
@@ -121,7 +145,7 @@ void Thudrix::RenderBlock(double**, double** outputs, int32_t frames) {
   }
   if (samplesSinceHit_ > kLedHoldSamples && ledLit_ == 1) {
     ledLit_ = 0;
-    SetEditorControl(led_, 0.0);
+    SetEditorControl(controls_[kParamLed], 0.0);
   }
   midiQueue_.Flush(frames > 0 ? frames : 0);
 }
@@ -135,14 +159,10 @@ void Thudrix::HandleMidiMessage(const MidiMsg& msg) {
   const int32_t index = table.ParamFor(controller);
   if (index < 0) return;
   const double x = double(msg.data2) / 127.0;
-  PlugParam* param = ParamAt(index);
   char text[PlugParam::kTextCapacity];
-  param->DisplayTextForHost(x, true, text, true);
+  ParamAt(index)->DisplayTextForHost(x, true, text, true);
   ShowValueText(text);
-  param->SetFromNormalized(x);
-  ParamChanged(index);
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, x, true);
-  HostAutomate(index, x);
+  ParamFromController(index, x);
 }
 
 int32_t Thudrix::ReadState(const StateChunk& chunk, int32_t pos) {
@@ -155,25 +175,17 @@ int32_t Thudrix::ReadState(const StateChunk& chunk, int32_t pos) {
   return next;
 }
 
-void Thudrix::TurnOffSwitch(int32_t index, int32_t controlIndex) {
+void Thudrix::TurnOffSwitch(int32_t index) {
   ParamAt(index)->SetValue(0.0);
-  SetEditorControl(controlIndex, 0.0);
+  SetEditorControl(controls_[index], 0.0);
   HostAutomateLater(index);
-}
-
-bool Thudrix::IsPress(int32_t index) {
-  return index == kParamTrigger || index == kParamPresetPrevious || index == kParamPresetNext;
-}
-
-bool& Thudrix::PressHeld(int32_t index) {
-  return pressHeld_[index == kParamTrigger ? 0 : index == kParamPresetPrevious ? 1 : 2];
 }
 
 // The pad and the arrows act on the edge into 1 and then read back 0, so a
 // saved project never holds a press. A host value stays one press until the
 // host sends a value under it (a slider dragged through 0.5..1 steps once).
 void Thudrix::PressChanged(int32_t index, double value) {
-  bool& held = PressHeld(index);
+  bool& held = pressHeld_[index];
   if (value != 1.0) {
     held = false;
     return;
@@ -198,7 +210,7 @@ void Thudrix::ParamFromEditor(int32_t index, double normalized) {
   {
     LockHold hold(InstanceLock());
     // Every click on the pad or an arrow is a new press.
-    if (IsPress(index)) PressHeld(index) = false;
+    if (ValidThudrixParam(index) && ParamRow(index).press) pressHeld_[index] = false;
     PlugVst2::ParamFromEditor(index, normalized);
   }
   // Clicks come on the UI thread; inside effEditIdle the lock is still held
@@ -223,12 +235,13 @@ void Thudrix::ParamChanged(int32_t index) {
   const int32_t clearOnEntry = clearMode_;
   if (clearOnEntry == 1) MidiLearnTable::Shared().Set(index, -1);
 
-  if (index <= kParamMidiAccentFlag) {
+  const ThudrixParamRow& row = ParamRow(index);
+  if (row.voice) {
     voice_.ApplyParam(index, value);
-    if (learnMode_ != 0) learnTarget_ = index;
+    if (learnMode_ != 0 && row.midiLearn) learnTarget_ = index;
     return;
   }
-  if (IsPress(index)) {
+  if (row.press) {
     PressChanged(index, value);
     return;
   }
@@ -236,14 +249,14 @@ void Thudrix::ParamChanged(int32_t index) {
     case kParamLearn:
       learnMode_ = int32_t(value);
       if (learnMode_ == 1 && clearOnEntry == 1) {
-        TurnOffSwitch(kParamClear, clearButton_);
+        TurnOffSwitch(kParamClear);
         clearMode_ = 0;
       }
       break;
     case kParamClear:
       clearMode_ = int32_t(value);
       if (learnMode_ == 1 && clearMode_ == 1) {
-        TurnOffSwitch(kParamLearn, learnButton_);
+        TurnOffSwitch(kParamLearn);
         learnMode_ = 0;
       }
       break;

@@ -1,34 +1,13 @@
 #pragma once
 #include <cstdint>
 
+#include "instrument/ThudrixParams.h"
 #include "instrument/voice/DrumVoice.h"
 #include "plugin/MidiQueue.h"
 #include "vst2/PlugVst2.h"
 
 class TextControl;
 class PresetFunctionsMenu;
-
-// Parameter indices, in host order.
-enum ThudrixParam : int32_t {
-  kParamPitch = 0,
-  kParamAccent,
-  kParamDecay,
-  kParamTuneDecay,
-  kParamAttack,
-  kParamHold,
-  kParamTuneDepth,
-  kParamNoiseDecay,
-  kParamDistort,
-  kParamMidiTuneFlag,
-  kParamMidiAccentFlag,
-  kParamLearn,
-  kParamClear,
-  kParamTrigger,
-  kParamLed,
-  kParamPresetPrevious,
-  kParamPresetNext,
-  kThudrixParamCount
-};
 
 // The instrument: one drum voice played sample-accurately from MIDI, with
 // MIDI learn and an editor.
@@ -69,10 +48,8 @@ private:
   // Steps the preset list by steps (negative: backwards) and loads the
   // preset reached; reads the file, so it runs without the lock.
   void StepPresetFromArrows(int32_t steps);
-  static bool IsPress(int32_t index);
-  bool& PressHeld(int32_t index);
   void PressChanged(int32_t index, double value);
-  void TurnOffSwitch(int32_t index, int32_t controlIndex);
+  void TurnOffSwitch(int32_t index);
 
   static constexpr int32_t kMaxPendingSteps = 64;
 
@@ -84,17 +61,11 @@ private:
   int32_t clearMode_ = 0;
   int32_t ledLit_ = 0;
   int32_t samplesSinceHit_ = 0;
-  int32_t learnButton_ = -1;
-  int32_t clearButton_ = -1;
   int32_t learnTarget_ = -1;
-  int32_t knobs_[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
-  int32_t tuneSwitch_ = -1;
-  int32_t accentSwitch_ = -1;
-  int32_t led_ = -1;
-  int32_t pad_ = -1;
+  int32_t controls_[kThudrixParamCount];  // each parameter's editor control, or -1
   // While a saved state is restored, the momentary controls (pad, preset
   // arrows) take their stored values without acting on them.
   bool restoringState_ = false;
-  bool pressHeld_[3] = {false, false, false};  // pad, previous, next
+  bool pressHeld_[kThudrixParamCount] = {};  // by parameter; only presses use theirs
   int32_t pendingPresetSteps_ = 0;  // arrow presses not yet carried out
 };

@@ -24,15 +24,6 @@ constexpr ImageInfo kClear{107, "resources/img/clear.png", 2};
 constexpr ImageInfo kPresetLeft{108, "resources/img/presetLeft.png", 2};
 constexpr ImageInfo kPresetRight{109, "resources/img/presetRight.png", 2};
 
-struct Position {
-  int32_t x;
-  int32_t y;
-};
-
-// Knobs in parameter order: Pitch, Accent, Decay / TuneDecay, Attack, Hold /
-// TuneDepth, NoiseDecay, Distort.
-constexpr Position kKnobPositions[9] = {{95, 127},  {245, 127}, {395, 127}, {95, 217}, {245, 217},
-                                        {395, 217}, {95, 308},  {245, 308}, {395, 308}};
 constexpr double kKnobGearing = 4.0;
 constexpr PixelRect kPresetStrip{207, 21, 383, 37};
 constexpr ArgbColor kPresetStripColor{255, 0, 0, 255};
@@ -51,6 +42,37 @@ BitmapStrip Load(Editor& editor, const ImageInfo& image) {
   return editor.LoadStripBitmap(image.id, image.name, image.frames);
 }
 
+// The control a parameter row asks for, at the row's position.
+Control* ParamControlFor(PlugBase* plug, Editor& editor, const ThudrixParamRow& row) {
+  const int32_t x = row.x;
+  const int32_t y = row.y;
+  switch (row.control) {
+    case ParamControl::Knob:
+      return new KnobStripControl(plug, x, y, row.index, Load(editor, kKnob), kKnobVertical, kKnobGearing,
+                                  kAlphaBlend);
+    case ParamControl::MidiSwitch:
+      return new SwitchControl(plug, x, y, row.index, Load(editor, kMidiSwitch), kAlphaBlend);
+    case ParamControl::LearnButton:
+      return new SwitchControl(plug, x, y, row.index, Load(editor, kLearn), kAlphaBlend);
+    case ParamControl::ClearButton:
+      return new SwitchControl(plug, x, y, row.index, Load(editor, kClear), kAlphaBlend);
+    case ParamControl::Pad:
+      return new ContactControl(plug, x, y, row.index, Load(editor, kPad), kAlphaBlend);
+    case ParamControl::HitLight:
+      return new NonClickable(plug, x, y, row.index, Load(editor, kLed));
+    case ParamControl::PresetLeft:
+      return new ContactControl(plug, x, y, row.index, Load(editor, kPresetLeft), kAlphaBlend);
+    case ParamControl::PresetRight:
+      return new ContactControl(plug, x, y, row.index, Load(editor, kPresetRight), kAlphaBlend);
+    case ParamControl::None:
+      break;
+  }
+  return nullptr;
+}
+
+// Knobs and the MIDI switches show the value they are set to in the read-out.
+bool ShowsValue(ParamControl control) { return control == ParamControl::Knob || control == ParamControl::MidiSwitch; }
+
 }  // namespace
 
 void Thudrix::BuildEditor() {
@@ -58,30 +80,19 @@ void Thudrix::BuildEditor() {
   if (!editor) return;
   editor->AddBackground(kBackground.id, kBackground.name);
 
-  const BitmapStrip knob = Load(*editor, kKnob);
-  for (int32_t i = 0; i < 9; ++i) {
-    knobs_[i] = editor->AddControl(new KnobStripControl(this, kKnobPositions[i].x, kKnobPositions[i].y, kParamPitch + i,
-                                                        knob, kKnobVertical, kKnobGearing, kAlphaBlend));
+  for (const ThudrixParamRow& row : kThudrixParams) {
+    if (Control* control = ParamControlFor(this, *editor, row)) controls_[row.index] = editor->AddControl(control);
   }
-  const BitmapStrip midiSwitch = Load(*editor, kMidiSwitch);
-  tuneSwitch_ = editor->AddControl(new SwitchControl(this, 34, 170, kParamMidiTuneFlag, midiSwitch, kAlphaBlend));
-  accentSwitch_ = editor->AddControl(new SwitchControl(this, 184, 170, kParamMidiAccentFlag, midiSwitch, kAlphaBlend));
-  pad_ = editor->AddControl(new ContactControl(this, 480, 100, kParamTrigger, Load(*editor, kPad), kAlphaBlend));
-  learnButton_ = editor->AddControl(new SwitchControl(this, 498, 236, kParamLearn, Load(*editor, kLearn), kAlphaBlend));
-  clearButton_ = editor->AddControl(new SwitchControl(this, 521, 236, kParamClear, Load(*editor, kClear), kAlphaBlend));
-  led_ = editor->AddControl(new NonClickable(this, Load(*editor, kLed)));
   presetMenu_ = new PresetFunctionsMenu(this, kPresetStrip, kPresetStripColor);
   if (editor->AddControl(presetMenu_) < 0) presetMenu_ = nullptr;
-  editor->AddControl(new ContactControl(this, 172, 18, kParamPresetPrevious, Load(*editor, kPresetLeft), kAlphaBlend));
-  editor->AddControl(new ContactControl(this, 386, 18, kParamPresetNext, Load(*editor, kPresetRight), kAlphaBlend));
 
   // The read-out is the last control, so it is drawn on top of everything.
   valueText_ = new TextControl(this, kValueReadout, ValueTextStyle(), "0");
   if (editor->AddControl(valueText_) < 0) valueText_ = nullptr;
-  const int32_t shown[] = {knobs_[0], knobs_[1], knobs_[2], knobs_[3], knobs_[4],   knobs_[5],
-                           knobs_[6], knobs_[7], knobs_[8], tuneSwitch_, accentSwitch_};
-  for (int32_t index : shown)
-    if (Control* control = editor->ControlAt(index)) control->SetValueDisplay(valueText_);
+  for (const ThudrixParamRow& row : kThudrixParams) {
+    if (!ShowsValue(row.control)) continue;
+    if (Control* control = editor->ControlAt(controls_[row.index])) control->SetValueDisplay(valueText_);
+  }
 
   SetEditor(editor);
 }

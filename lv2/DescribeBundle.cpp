@@ -82,12 +82,12 @@ std::string ControlPort(const PlugParam& param, int32_t index) {
       << "    lv2:maximum " << FloatText(float(param.Max())) << " ;\n";
   if (param.Kind() == ParamKind::Bool || param.Kind() == ParamKind::Enum) {
     ttl << "    lv2:portProperty lv2:toggled";
-    if (index == kParamTrigger) ttl << " , pprop:trigger";
+    if (ParamRow(index).press) ttl << " , pprop:trigger";
     ttl << " ;\n";
   } else if (WholeValued(param)) {
     ttl << "    lv2:portProperty lv2:integer ;\n";
   }
-  if (index == kParamPitch) ttl << "    units:unit units:semitone12TET ;\n";
+  if (ParamRow(index).unit == ParamUnit::Semitones) ttl << "    units:unit units:semitone12TET ;\n";
   return ttl.str();
 }
 
@@ -196,7 +196,7 @@ bool ReadPresets(Lv2Thudrix& plug, const fs::path& folder, std::vector<Preset>& 
     std::ostringstream ports;
     bool first = true;
     for (int32_t i = 0; i < kPortedParams; ++i) {
-      if (IsOutput(i) || i == kParamTrigger) continue;
+      if (IsOutput(i) || ParamRow(i).press) continue;
       const PlugParam& param = *plug.ParamAt(i);
       double natural = 0.0;
       NaturalFromPort(param, float(param.Value()), natural);

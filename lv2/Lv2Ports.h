@@ -21,15 +21,14 @@ namespace lv2port {
 #define THUDRA_LV2_CONTROL_MOVED_URI THUDRA_LV2_URI "#ControlMoved"
 
 // Port 0 takes MIDI and the editor's messages, port 1 answers the editor,
-// then the two audio outputs, then one control port per parameter up to the
-// hit light. The preset arrows have no port: the browser and the host's
-// preset menu do their job.
+// then the two audio outputs, then one control port per parameter the table
+// gives a port, in parameter order.
 constexpr uint32_t kControlIn = 0;
 constexpr uint32_t kNotifyOut = 1;
 constexpr uint32_t kAudioLeft = 2;
 constexpr uint32_t kAudioRight = 3;
 constexpr uint32_t kFirstParamPort = 4;
-constexpr int32_t kPortedParams = kParamLed + 1;
+constexpr int32_t kPortedParams = kParamsWithPorts;
 constexpr uint32_t kPortCount = kFirstParamPort + uint32_t(kPortedParams);
 
 // The parameter a port carries, or -1.
@@ -39,7 +38,7 @@ constexpr int32_t ParamOfPort(uint32_t port) {
 
 constexpr bool HasPort(int32_t param) { return param >= 0 && param < kPortedParams; }
 constexpr uint32_t PortOfParam(int32_t param) { return kFirstParamPort + uint32_t(param); }
-constexpr bool IsOutput(int32_t param) { return param == kParamLed; }
+constexpr bool IsOutput(int32_t param) { return HasPort(param) && ParamRow(param).port == ParamPort::Output; }
 
 // Whole-valued parameters (switches, the pitch in semitones) are ports that
 // take whole numbers only.

@@ -27,10 +27,7 @@ bool Lv2Thudrix::ApplyPortValue(int32_t index, float portValue) {
   PlugParam* param = ParamAt(index);
   double natural = 0.0;
   if (!param || !lv2port::NaturalFromPort(*param, portValue, natural)) return false;
-  if (Editor* editor = GetEditor()) editor->ParamToControls(index, natural, false);
-  param->SetNaturalClamped(natural);
-  ParamChanged(index);
-  return true;
+  return ParamFromPort(index, natural);
 }
 
 void Lv2Thudrix::PressPad() {

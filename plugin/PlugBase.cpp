@@ -1,5 +1,6 @@
 #include "plugin/PlugBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +49,8 @@ PlugBase::PlugBase(const PlugConfig& config) {
   uniqueId_ = config.uniqueId;
   makerId_ = config.makerId;
   isInstrument_ = config.isInstrument;
+  presetSavedParams_ = config.presetSavedParams;
+  presetLoadedParams_ = config.presetLoadedParams;
   for (int32_t i = 0; i < config.paramCount; ++i) params_.Add(new PlugParam());
   automateLater_.assign(size_t(params_.Count()), 0);
   for (int32_t i = 0; i < config.presetCount; ++i) presets_.Add(new PresetSlot());
@@ -247,6 +250,14 @@ bool PlugBase::StateMatches(const double* data, int32_t start) {
   return true;
 }
 
+// --- Parameter changes ------------------------------------------------
+// Every way a change reaches the instrument. Each sets the value and calls
+// ParamChanged under the lock; they differ in whom they tell and when, and
+// each order is the one its callers rely on.
+
+// A control moved in the editor: the host hears the value the user set
+// before the instrument acts on it, so its automation records the move; a
+// press's read-back 0 follows on the next audio or idle call.
 void PlugBase::ParamFromEditor(int32_t index, double normalized) {
   LockHold hold(lock_);
   PlugParam* param = ParamAt(index);
@@ -255,6 +266,70 @@ void PlugBase::ParamFromEditor(int32_t index, double normalized) {
   HostAutomate(index, normalized);
   ParamChanged(index);
 }
+
+// The host set it: telling the host back from inside its own call could
+// loop. The editor shows the value as it stands after the instrument acted,
+// so a press reads back 0. Hosts should send 0..1; a value below it would
+// land under the parameter's minimum, where the circuit model turns to NaN
+// and stays there, and a non-number changes nothing.
+bool PlugBase::ParamFromHost(int32_t index, double normalized) {
+  LockHold hold(lock_);
+  PlugParam* param = ParamAt(index);
+  if (!param || std::isnan(normalized)) return false;
+  normalized = std::clamp(normalized, 0.0, 1.0);
+  const double set = param->SetFromNormalized(normalized);
+  ParamChanged(index);
+  const double shown = param->Value() == set ? normalized : param->NormalizedValue();
+  if (editor_) editor_->ParamToControls(index, shown, true);
+  return true;
+}
+
+// The host typed a value in the parameter's own units: the editor is shown
+// that value before it is set, unheld to the range, and the host is not told
+// back, as for the host's own call.
+bool PlugBase::ParamFromHostText(int32_t index, double natural) {
+  LockHold hold(lock_);
+  PlugParam* param = ParamAt(index);
+  if (!param) return false;
+  if (editor_) editor_->ParamToControls(index, natural, false);
+  param->SetNaturalClamped(natural);
+  ParamChanged(index);
+  return true;
+}
+
+// A learned MIDI controller moved: the instrument acts first, then the
+// editor and the host follow, the host at once, since this is not its call.
+// The caller puts the value's text in the read-out before this.
+bool PlugBase::ParamFromController(int32_t index, double normalized) {
+  LockHold hold(lock_);
+  PlugParam* param = ParamAt(index);
+  if (!param) return false;
+  param->SetFromNormalized(normalized);
+  ParamChanged(index);
+  if (editor_) editor_->ParamToControls(index, normalized, true);
+  HostAutomate(index, normalized);
+  return true;
+}
+
+// One line of a preset file: the steps of a controller's move. The caller
+// holds the lock over the whole file, so a preset never lands half-way
+// through a rendered block. Values outside 0..1 would drive the circuit
+// model outside its range.
+bool PlugBase::ParamFromPreset(int32_t index, double normalized) {
+  LockHold hold(lock_);
+  PlugParam* param = ParamAt(index);
+  if (!param) return false;
+  normalized = std::clamp(normalized, 0.0, 1.0);
+  param->SetFromNormalized(normalized);
+  ParamChanged(index);
+  if (editor_) editor_->ParamToControls(index, normalized, true);
+  HostAutomate(index, normalized);
+  return true;
+}
+
+// An LV2 control port's value, in the parameter's own units: the host set
+// it, as with host text, and takes the same steps.
+bool PlugBase::ParamFromPort(int32_t index, double natural) { return ParamFromHostText(index, natural); }
 
 void PlugBase::HostAutomateLater(int32_t index) {
   LockHold hold(lock_);

@@ -63,6 +63,10 @@ struct PlugConfig {
   int32_t uniqueId = 0;
   int32_t makerId = 0;
   bool isInstrument = false;
+  // Preset files hold one line per parameter from index 0, by position: the
+  // first presetSavedParams are written, the first presetLoadedParams read.
+  int32_t presetSavedParams = 0;
+  int32_t presetLoadedParams = 0;
 };
 
 constexpr int32_t FourCharCode(const char (&code)[5]) {
@@ -135,6 +139,14 @@ public:
   virtual void RunDeferredWork() {}
 
   // Parameters.
+  // Each way a change reaches the instrument from outside, beside the
+  // editor's ParamFromEditor above; PlugBase.cpp keeps them together and says
+  // how their steps differ. Invalid indices change nothing (false).
+  bool ParamFromHost(int32_t index, double normalized);
+  bool ParamFromHostText(int32_t index, double natural);
+  bool ParamFromController(int32_t index, double normalized);
+  bool ParamFromPreset(int32_t index, double normalized);
+  bool ParamFromPort(int32_t index, double natural);
   // The host learns index's current value on the next audio or idle call:
   // telling it from inside its own setParameter call could loop.
   void HostAutomateLater(int32_t index);
@@ -154,6 +166,8 @@ public:
   void FillEmptyPresets(int32_t count);
   int32_t PresetCount() const { return presets_.Count(); }
   int32_t CurrentPresetIndex() const { return currentPreset_; }
+  int32_t PresetSavedParams() const { return presetSavedParams_; }
+  int32_t PresetLoadedParams() const { return presetLoadedParams_; }
 
   // Channels.
   bool LegalIO(int32_t inputs, int32_t outputs) const;
@@ -221,6 +235,8 @@ private:
   bool skipCapture_ = false;
   bool isInstrument_ = false;
   int32_t currentPreset_ = 0;
+  int32_t presetSavedParams_ = 0;
+  int32_t presetLoadedParams_ = 0;
   double sampleRate_ = 44100.0;
   int32_t blockSize_ = 0;
   int32_t latency_ = 0;

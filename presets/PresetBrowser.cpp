@@ -196,8 +196,8 @@ void PresetFunctionsMenu::SaveFlow(Editor& editor) {
                          [owner, plug](const std::string& chosen) { SaveAsChosen(*owner, *plug, chosen); });
 }
 
-NonClickable::NonClickable(PlugBase* plug, const BitmapStrip& strip)
-    : BitmapControl(plug, kLeft, kTop, kParam, strip, BlendSpec{kBlendAlphaCopy, 1.0f}) {}
+NonClickable::NonClickable(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex, const BitmapStrip& strip)
+    : BitmapControl(plug, x, y, paramIndex, strip, BlendSpec{kBlendAlphaCopy, 1.0f}) {}
 
 void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t steps) {
   const int32_t direction = steps < 0 ? -1 : 1;

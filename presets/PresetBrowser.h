@@ -32,11 +32,7 @@ private:
 // A bitmap that only shows its parameter: clicks and the wheel do nothing.
 class NonClickable : public BitmapControl {
 public:
-  static constexpr int32_t kLeft = 511;
-  static constexpr int32_t kTop = 131;
-  static constexpr int32_t kParam = 14;
-
-  NonClickable(PlugBase* plug, const BitmapStrip& strip);
+  NonClickable(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex, const BitmapStrip& strip);
   void MouseDown(int32_t, int32_t, const MouseMods&) override {}
   void DoubleClick(int32_t, int32_t, const MouseMods&) override {}
   void Wheel(int32_t, int32_t, const MouseMods&, int32_t) override {}

@@ -211,7 +211,7 @@ bool SavePresetFile(PlugBase& plug, const std::string& path) {
   std::string text;
   {
     LockHold hold(plug.InstanceLock());
-    for (int32_t i = 0; i < kPresetSavedLines; ++i) {
+    for (int32_t i = 0; i < plug.PresetSavedParams(); ++i) {
       const PlugParam* param = plug.ParamAt(i);
       text += param ? PresetLine(param->Name(), param->NormalizedValue()) : PresetLine("", 0.0);
     }
@@ -220,22 +220,14 @@ bool SavePresetFile(PlugBase& plug, const std::string& path) {
 }
 
 bool LoadPresetFile(PlugBase& plug, std::string path) {
-  const auto lines = ReadLines(path, kPresetLoadedLines);
+  const int32_t loaded = plug.PresetLoadedParams();
+  const auto lines = ReadLines(path, loaded);
   if (!lines) return false;
   // Read first, then apply under the lock: a preset never lands half-way
   // through a rendered block.
   LockHold hold(plug.InstanceLock());
-  for (int32_t i = 0; i < kPresetLoadedLines && i < int32_t(lines->size()); ++i) {
-    const auto parsed = ParsePresetLine((*lines)[size_t(i)]);
-    PlugParam* param = plug.ParamAt(i);
-    if (!parsed || !param) continue;
-    // Normalized values live in 0..1; anything else would drive the circuit
-    // model outside its range.
-    const double v = std::clamp(*parsed, 0.0, 1.0);
-    param->SetFromNormalized(v);
-    plug.ParamChanged(i);
-    if (EditorLink* editor = plug.GetEditorLink()) editor->ParamToControls(i, v, true);
-    plug.HostAutomate(i, v);
+  for (int32_t i = 0; i < loaded && i < int32_t(lines->size()); ++i) {
+    if (const auto parsed = ParsePresetLine((*lines)[size_t(i)])) plug.ParamFromPreset(i, *parsed);
   }
   return true;
 }

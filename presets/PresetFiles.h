@@ -9,8 +9,6 @@ class PopupMenu;
 
 constexpr char kPresetExtension[] = ".tvpreset";
 constexpr int kPresetExtensionLength = 9;
-constexpr int kPresetSavedLines = 17;   // every parameter
-constexpr int kPresetLoadedLines = 15;  // parameters 0 to 14; the arrows are not presets
 
 // "<documents>/Tarvolin Instruments/Tarvolin Thudra Presets/" (with the
 // platform's separator), computed once.
@@ -42,12 +40,13 @@ constexpr size_t kMaxScanEntries = 50000;
 // the tree, is left out. folder ends with "/".
 void ScanPresetFolder(const std::string& folder, const char* extension, PopupMenu& menu);
 
-// Writes every parameter as "name=normalized" lines. The file is written
+// Writes the plug's preset parameters as "name=normalized" lines. The file is written
 // next to the target and renamed over it, so a failed write never destroys
 // an existing preset. False when nothing was written.
 bool SavePresetFile(PlugBase& plug, const std::string& path);
 
-// Applies the first lines of the file to parameters 0 to 14 by position. A
-// missing or unparseable line leaves its parameter as it was. False when the
+// Applies the first lines of the file by position to the parameters the
+// plug loads from presets. A missing or unparseable line leaves its
+// parameter as it was. False when the
 // file could not be read.
 bool LoadPresetFile(PlugBase& plug, std::string path);

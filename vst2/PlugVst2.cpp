@@ -430,9 +430,7 @@ intptr_t PlugVst2::StringToParameter(int32_t index, const char* text) {
     if (param->NegateDisplay()) v = -v;
   }
   if (v == 0.0) v = 0.0;  // "-0" is stored as +0
-  if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, v, false);
-  param->SetNaturalClamped(v);
-  ParamChanged(index);
+  ParamFromHostText(index, v);
   return 1;
 }
 
@@ -535,19 +533,7 @@ void PlugVst2::SetParameterFromHost(int32_t index, float value) {
   {
     LockHold hold(InstanceLock());
     hostHasEffect_ = true;
-    PlugParam* param = ParamAt(index);
-    if (!param) return;
-    // Hosts should send 0..1. A value below that would land under the
-    // parameter's minimum, where the circuit model turns to NaN and stays
-    // there; a non-number changes nothing.
-    if (std::isnan(value)) return;
-    value = std::clamp(value, 0.0f, 1.0f);
-    const double set = param->SetFromNormalized(value);
-    ParamChanged(index);
-    // The control shows the value as it stands after acting on it: a press
-    // reads back 0.
-    const double shown = param->Value() == set ? double(value) : param->NormalizedValue();
-    if (EditorLink* editor = GetEditorLink()) editor->ParamToControls(index, shown, true);
+    if (!ParamFromHost(index, value)) return;
   }
   RunDeferredWorkOffAudioThread();
 }

@@ -661,7 +661,7 @@ void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const
     if (done) done(std::string());
     return;
   }
-  const std::string startFolder = folder.empty() ? desktop::DesktopFolder() : folder;
+  const std::string startFolder = folder.empty() ? platform::DesktopFolder() : folder;
   StartPendingDialog(desktop::FileDialogCommand(action == kFileSave, startFolder, "", extensions),
                      [done](const desktop::ToolRun& run) {
                        std::string chosen;  // stays empty unless a file was chosen

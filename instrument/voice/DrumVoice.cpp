@@ -89,10 +89,10 @@ void DrumVoice::SetSampleRate(double sampleRate)
 void DrumVoice::ApplyParam(int index, double x)
 {
     switch (index) {
-    case 0:
+    case kVoicePitch:
         pitch_ = static_cast<float>(x);
         break;
-    case 1: {
+    case kVoiceAccent: {
         // A 15 V accent swing; the body loses one diode drop.
         accent_ = static_cast<float>(x);
         const float a15 = accent_ * 15.0f;
@@ -100,24 +100,24 @@ void DrumVoice::ApplyParam(int index, double x)
         clickEnv_.SetGain(a15);
         break;
     }
-    case 2:
+    case kVoiceDecay:
         // 1 MOhm pot plus 47 kOhm charging 0.33 uF.
         decayX2_ = static_cast<float>(2.0 * x);
         ampEnv_.SetReleaseTau(SinglePrecision((decayX2_ * 0.5 * 1000000 + 47000) * 3.3e-7));
         break;
-    case 3:
+    case kVoiceTuneDecay:
         // 200 kOhm pot plus 22 kOhm on 0.8 x 0.33 uF.
         tuneDecayX2_ = static_cast<float>(2.0 * x);
         pitchEnv_.SetReleaseTau(SinglePrecision((tuneDecayX2_ * 100000.0 + 22000) * 0.8 * 3.3e-7));
         break;
-    case 4:
+    case kVoiceAttack:
         attack_ = static_cast<float>(x);
         break;
-    case 5:
+    case kVoiceHold:
         holdX2_ = static_cast<float>(2.0 * x);
         ampEnv_.SetHoldTime(SinglePrecision(holdX2_ * 0.1 + 0.005));
         break;
-    case 6: {
+    case kVoiceTuneDepth: {
         // The skipped phase steps were taken at the old depth's frequency;
         // with the pitch envelope at rest it rarely changes.
         const float depth = static_cast<float>(2.0 * x);
@@ -128,20 +128,20 @@ void DrumVoice::ApplyParam(int index, double x)
         tuneDepthX2_ = depth;
         break;
     }
-    case 7: {
+    case kVoiceNoiseDecay: {
         // Follows the square of the knob; 0.004158 s is 126 kOhm on 33 nF.
         noiseDecay_ = static_cast<float>(x);
         const double nd = noiseDecay_;
         clickEnv_.SetReleaseTau(SinglePrecision(nd * nd * 3.3e-8 * 630000 * 10 + 0.004157999999999999));
         break;
     }
-    case 8:
+    case kVoiceDistort:
         distort_ = static_cast<float>(x);
         break;
-    case 9:
+    case kVoiceMidiTuneFlag:
         tuneMode_ = ModeFlag(x);
         break;
-    case 10:
+    case kVoiceMidiAccentFlag:
         accentMode_ = ModeFlag(x);
         break;
     default:

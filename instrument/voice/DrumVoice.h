@@ -45,6 +45,23 @@ struct NoiseLowPass {
     }
 };
 
+// The settings ApplyParam takes, numbered as the instrument's parameters
+// carry them; the instrument checks at compile time that the two agree.
+enum VoiceSetting : int {
+  kVoicePitch,
+  kVoiceAccent,
+  kVoiceDecay,
+  kVoiceTuneDecay,
+  kVoiceAttack,
+  kVoiceHold,
+  kVoiceTuneDepth,
+  kVoiceNoiseDecay,
+  kVoiceDistort,
+  kVoiceMidiTuneFlag,
+  kVoiceMidiAccentFlag,
+  kVoiceSettingCount
+};
+
 // The monophonic bass-drum voice: knob values become component values and
 // time constants; every hit restarts the envelopes, the click and the
 // oscillator, and carries the previous output on as a decaying tail.
@@ -56,7 +73,8 @@ public:
     DrumVoice& operator=(const DrumVoice&) = delete;
 
     void SetSampleRate(double sampleRate);
-    // Parameters 0 to 10 in their natural units; other indices are ignored.
+    // The parameters the table gives the voice, in their natural units; other
+    // indices are ignored.
     void ApplyParam(int index, double x);
     void SetNote(int32_t note) { note_ = note; }
     void SetMidiAccent(double midiAccent) { midiAccent_ = midiAccent; }
