@@ -7,6 +7,7 @@
 #include "plugin/MidiQueue.h"
 #include "plugin/PlugParam.h"
 #include "plugin/StateChunk.h"
+#include "base/FourCharCode.h"
 #include "base/PtrList.h"
 #include "base/TextBuf.h"
 
@@ -68,11 +69,6 @@ struct PlugConfig {
   int32_t presetSavedParams = 0;
   int32_t presetLoadedParams = 0;
 };
-
-constexpr int32_t FourCharCode(const char (&code)[5]) {
-  return int32_t((uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-                 (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3])));
-}
 
 // The interface-neutral plug-in: parameters, presets and state chunks,
 // channels, configuration and the instance lock. Every host call holds the

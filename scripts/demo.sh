@@ -12,7 +12,7 @@ mkdir -p demo
 SCRATCH="$(mktemp -d)"
 trap 'rm -rf "$SCRATCH"' EXIT
 export HOME="$SCRATCH" XDG_CONFIG_HOME="$SCRATCH/.config"
-"$BUILD/tools/instrument/thudra-install-presets" "resources/presets/Factory Presets"
+"$BUILD/tools/thudra-utils/thudra-install-presets" "resources/presets/Factory Presets"
 FACTORY="$SCRATCH/Documents/Tarvolin Instruments/Tarvolin Thudra Presets/Factory Presets"
 
 PRESETS=()
@@ -45,5 +45,5 @@ echo "demo/thudra-demo.wav: ${#PARTS[@]} sounds, $(( ${#PARTS[@]} * 4 )) s"
 "$HOST" render "$MODULE" --out "$SCRATCH/hit.wav" --rate 48000 --length 0.8 --preset "${PRESETS[0]}" --note 0.05,36,127 >/dev/null
 python3 scripts/wavtool.py plot "$SCRATCH/hit.wav" demo/thudra-hit.png 0.6
 
-"$BUILD/tools/instrument/thudra-editor-png" --out demo/thudra-editor.png --preset "${PRESETS[0]}"
+"$BUILD/tools/thudra-utils/thudra-editor-png" --out demo/thudra-editor.png --preset "${PRESETS[0]}"
 echo "demo/thudra-editor.png: the editor with $(basename "${PRESETS[0]}" .tvpreset)"

@@ -1,26 +1,17 @@
 #!/usr/bin/env python3
 """Small WAV helpers for the demo: join renders and draw a waveform picture.
 
-Standard library only; WAV files are read by analyze-wav.py's reader.
+Standard library only; WAV files are read by analyze_wav.py's reader.
 """
-import importlib.util
 import math
 import os
 import struct
 import sys
 import zlib
 
-
-def _load_analyzer():
-    # The WAV reader lives once, in analyze-wav.py beside this file.
-    spec = importlib.util.spec_from_file_location(
-        "analyze_wav", os.path.join(os.path.dirname(os.path.abspath(__file__)), "analyze-wav.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-_analyzer = _load_analyzer()
+# The WAV reader lives once, in analyze_wav.py beside this file.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import analyze_wav as _analyzer  # noqa: E402
 
 
 def read_wav(path):

@@ -288,7 +288,7 @@ intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value,
       if (GetEditorLink()) GetEditorLink()->Idle();
       return 0;
     case effIdentify:
-      return fourCharCode('N', 'v', 'E', 'f');
+      return FourCharCode("NvEf");
     case effGetChunk:
       return GetChunk(index, ptr);
     case effSetChunk:

@@ -9,18 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/FourCharCode.h"
+
 namespace vst2 {
 
-// Four-character code with the first character in the most significant byte.
-constexpr int32_t fourCharCode(char a, char b, char c, char d)
-{
-    return static_cast<int32_t>((static_cast<uint32_t>(static_cast<unsigned char>(a)) << 24) |
-                                (static_cast<uint32_t>(static_cast<unsigned char>(b)) << 16) |
-                                (static_cast<uint32_t>(static_cast<unsigned char>(c)) << 8) |
-                                static_cast<uint32_t>(static_cast<unsigned char>(d)));
-}
-
-constexpr int32_t kEffectMagic = fourCharCode('V', 's', 't', 'P');
+constexpr int32_t kEffectMagic = FourCharCode("VstP");
 constexpr int32_t kVstVersion = 2400;
 
 struct VstEffect;

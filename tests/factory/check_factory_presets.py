@@ -12,7 +12,7 @@ file, in the order the instrument lists the folder, must be the one the
 instrument loads at start-up.
 
     check_factory_presets.py --host HOST --module MODULE --presets FOLDER
-                             --analyzer analyze-wav.py
+                             --analyzer analyze_wav.py
 """
 import argparse
 import importlib.util

@@ -245,7 +245,7 @@ CLICK_EXPORT VstEffect* VSTPluginMain(VstHostCallback host)
     effect.flags = effFlagsCanReplacing | effFlagsIsSynth | effFlagsCanDoubleReplacing;
     effect.ioRatio = 1.0f;
     effect.object = synth;
-    effect.uniqueID = fourCharCode('T', 's', 'C', 'k');
+    effect.uniqueID = FourCharCode("TsCk");
     effect.version = 1234;
     effect.processReplacing = processFloat;
     effect.processDoubleReplacing = processDouble;

@@ -45,7 +45,7 @@ VstEffect* legacyEntry(VstHostCallback)
     if (mode == kReturnNull)
         return nullptr;
     record = VstEffect{};
-    record.magic = mode == kReturnWrongMagic ? fourCharCode('N', 'o', 'p', 'e') : kEffectMagic;
+    record.magic = mode == kReturnWrongMagic ? FourCharCode("Nope") : kEffectMagic;
     record.dispatcher = dispatcher;
     record.numOutputs = mode == kReturnHugeChannelCount ? 1000000 : 1;
     record.flags = effFlagsCanReplacing;

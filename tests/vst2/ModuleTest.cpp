@@ -23,7 +23,7 @@ TEST_F(Module, EffectRecordIdentity) {
   EXPECT_EQ(effect->numInputs, 0);
   EXPECT_EQ(effect->numOutputs, 2);
   EXPECT_EQ(effect->numPrograms, 1);
-  EXPECT_EQ(effect->uniqueID, vst2::fourCharCode('T', 'd', 'r', '2'));
+  EXPECT_EQ(effect->uniqueID, FourCharCode("Tdr2"));
   EXPECT_EQ(effect->version, 10000);
   EXPECT_EQ(effect->flags & ~vst2::effFlagsHasEditor, 0x1110);
   EXPECT_EQ(effect->flags & vst2::effFlagsProgramChunks, 0);

@@ -1,16 +1,12 @@
 #!/usr/bin/env python3
 """Compares the samples of two 32-bit float WAV files; prints the largest
 difference and exits 1 when they differ."""
-import importlib.util
 import os
 import sys
 
-# The project's one WAV reader: scripts/analyze-wav.py.
-_spec = importlib.util.spec_from_file_location(
-    "analyze_wav", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "analyze-wav.py"))
-_analyzer = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(_analyzer)
-READ_WAV = _analyzer.read_wav
+# The project's one WAV reader: scripts/analyze_wav.py.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from analyze_wav import read_wav as READ_WAV  # noqa: E402
 
 
 def samples(path):

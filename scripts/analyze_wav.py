@@ -8,9 +8,9 @@ there). Python 3 standard library only; reads float WAV files (format 3,
 32 or 64 bit) and integer PCM (format 1, 8/16/24/32 bit), also inside the
 extensible format.
 
-    analyze-wav.py FILE.wav [FILE.wav ...]      one line of figures per file
-    analyze-wav.py --json FILE.wav [...]        the same figures as JSON
-    analyze-wav.py --pitch-track FILE.wav       the fundamental every 20 ms
+    analyze_wav.py FILE.wav [FILE.wav ...]      one line of figures per file
+    analyze_wav.py --json FILE.wav [...]        the same figures as JSON
+    analyze_wav.py --pitch-track FILE.wav       the fundamental every 20 ms
 """
 import json
 import math
