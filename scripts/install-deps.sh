@@ -8,7 +8,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libx11-dev libxext-dev libxtst-dev xvfb xdotool x11-utils
-  libsndfile1-dev
+  libsndfile1-dev clang-format
   lv2-dev liblilv-dev lilv-utils sordi libsuil-dev
   ardour jackd2
 )
