@@ -28,8 +28,14 @@ public:
   int32_t MinCapacity() const { return minCapacity_; }
   void SetGranularity(int32_t granularity) { granularity_ = granularity > 0 ? granularity : 1; }
 
-  template <class T> T* As() { return reinterpret_cast<T*>(data_); }
-  template <class T> const T* As() const { return reinterpret_cast<const T*>(data_); }
+  template <class T>
+  T* As() {
+    return reinterpret_cast<T*>(data_);
+  }
+  template <class T>
+  const T* As() const {
+    return reinterpret_cast<const T*>(data_);
+  }
 
   // The capacity a resize to newSize would choose; -1 when it does not fit
   // into 31 bits.

@@ -14,9 +14,7 @@ public:
   PtrList& operator=(const PtrList&) = delete;
 
   int32_t Count() const { return buf_.Size() / int32_t(sizeof(T*)); }
-  T* Get(int32_t i) const {
-    return (i >= 0 && i < Count()) ? buf_.As<T*>()[i] : nullptr;
-  }
+  T* Get(int32_t i) const { return (i >= 0 && i < Count()) ? buf_.As<T*>()[i] : nullptr; }
   T* operator[](int32_t i) const { return Get(i); }
 
   // Appends; returns false (and does not take ownership) when storage is short.

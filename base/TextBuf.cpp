@@ -25,9 +25,7 @@ bool TextBuf::Append(const char* text) {
   return true;
 }
 
-const char* TextBuf::Get() const {
-  return buf_.Size() > 0 ? reinterpret_cast<const char*>(buf_.Data()) : "";
-}
+const char* TextBuf::Get() const { return buf_.Size() > 0 ? reinterpret_cast<const char*>(buf_.Data()) : ""; }
 
 int32_t TextBuf::Length() const { return int32_t(std::strlen(Get())); }
 

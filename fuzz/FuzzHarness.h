@@ -205,8 +205,8 @@ inline void FuzzFontText(const uint8_t* data, size_t size) {
   if (size == 0) return;
   const uint8_t selector = data[0];
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  static const uint32_t kFlagChoices[] = {0, TextCenter, TextRight, TextVCenter, TextBottom, TextSingleLine,
-                                          TextNoClip, TextNoPrefix, TextUseColorAlpha};
+  static const uint32_t kFlagChoices[] = {
+      0, TextCenter, TextRight, TextVCenter, TextBottom, TextSingleLine, TextNoClip, TextNoPrefix, TextUseColorAlpha};
   uint32_t flags = 0;
   for (int bit = 0; bit < 8; ++bit)
     if (selector & (1u << bit)) flags |= kFlagChoices[bit + (bit == 7 && (selector & 1))];

@@ -24,8 +24,8 @@ int32_t FrameForValue(double value, int32_t frames) {
   return int32_t(position) + 1;
 }
 
-BitmapControl::BitmapControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex,
-                             const BitmapStrip& strip, const BlendSpec& blend)
+BitmapControl::BitmapControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex, const BitmapStrip& strip,
+                             const BlendSpec& blend)
     : Control(plug, StripFrameRect(x, y, strip), paramIndex, blend), strip_(strip) {}
 
 bool BitmapControl::Draw(Editor* editor) {
@@ -42,9 +42,7 @@ void SwitchControl::MouseDown(int32_t, int32_t, const MouseMods&) {
 
 void SwitchControl::DoubleClick(int32_t x, int32_t y, const MouseMods& mods) { MouseDown(x, y, mods); }
 
-void ContactControl::MouseDown(int32_t x, int32_t y, const MouseMods& mods) {
-  SwitchControl::MouseDown(x, y, mods);
-}
+void ContactControl::MouseDown(int32_t x, int32_t y, const MouseMods& mods) { SwitchControl::MouseDown(x, y, mods); }
 
 void ContactControl::MouseUp(int32_t, int32_t, const MouseMods&) {
   value_ = 0.0;
@@ -53,15 +51,13 @@ void ContactControl::MouseUp(int32_t, int32_t, const MouseMods&) {
 
 void ContactControl::DoubleClick(int32_t x, int32_t y, const MouseMods& mods) { MouseDown(x, y, mods); }
 
-KnobControl::KnobControl(PlugBase* plug, const PixelRect& rect, int32_t paramIndex,
-                         int32_t direction, double gearing, const BlendSpec& blend)
+KnobControl::KnobControl(PlugBase* plug, const PixelRect& rect, int32_t paramIndex, int32_t direction, double gearing,
+                         const BlendSpec& blend)
     : Control(plug, rect, paramIndex, blend), direction_(direction), gearing_(gearing) {}
 
-KnobStripControl::KnobStripControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex,
-                                   const BitmapStrip& strip, int32_t direction, double gearing,
-                                   const BlendSpec& blend)
-    : KnobControl(plug, StripFrameRect(x, y, strip), paramIndex, direction, gearing, blend),
-      strip_(strip) {}
+KnobStripControl::KnobStripControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex, const BitmapStrip& strip,
+                                   int32_t direction, double gearing, const BlendSpec& blend)
+    : KnobControl(plug, StripFrameRect(x, y, strip), paramIndex, direction, gearing, blend), strip_(strip) {}
 
 void KnobStripControl::MouseDrag(int32_t, int32_t, int32_t dx, int32_t dy, const MouseMods& mods) {
   double gearing = gearing_;
@@ -89,8 +85,7 @@ bool PanelControl::Draw(Editor* editor) {
   return true;
 }
 
-TextControl::TextControl(PlugBase* plug, const PixelRect& rect, const TextStyle& style,
-                         const char* text)
+TextControl::TextControl(PlugBase* plug, const PixelRect& rect, const TextStyle& style, const char* text)
     : Control(plug, rect, -1, BlendSpec{}) {
   textStyle_ = style;
   text_.Set(text ? text : "");

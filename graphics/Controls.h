@@ -40,8 +40,8 @@ enum KnobDirection : int32_t { kKnobVertical = 0, kKnobHorizontal = 1 };
 
 class KnobControl : public Control {
 public:
-  KnobControl(PlugBase* plug, const PixelRect& rect, int32_t paramIndex, int32_t direction,
-              double gearing, const BlendSpec& blend);
+  KnobControl(PlugBase* plug, const PixelRect& rect, int32_t paramIndex, int32_t direction, double gearing,
+              const BlendSpec& blend);
 
   int32_t Direction() const { return direction_; }
   double Gearing() const { return gearing_; }
@@ -54,9 +54,8 @@ protected:
 // A knob turned by dragging and drawn from a strip of frames.
 class KnobStripControl : public KnobControl {
 public:
-  KnobStripControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex,
-                   const BitmapStrip& strip, int32_t direction, double gearing,
-                   const BlendSpec& blend);
+  KnobStripControl(PlugBase* plug, int32_t x, int32_t y, int32_t paramIndex, const BitmapStrip& strip,
+                   int32_t direction, double gearing, const BlendSpec& blend);
   void MouseDrag(int32_t x, int32_t y, int32_t dx, int32_t dy, const MouseMods& mods) override;
   bool Draw(Editor* editor) override;
 

@@ -39,8 +39,7 @@ void FormatEntryValue(const PlugParam& param, char* out, size_t capacity) {
 }
 
 bool UsesValueMenu(const PlugParam& param) {
-  return param.Kind() == ParamKind::Enum ||
-         (param.Kind() == ParamKind::Bool && param.DisplayTextCount() > 0);
+  return param.Kind() == ParamKind::Enum || (param.Kind() == ParamKind::Bool && param.DisplayTextCount() > 0);
 }
 
 }  // namespace
@@ -74,8 +73,7 @@ void Editor::Resize(int32_t width, int32_t height) {
 
 bool Editor::HasWindow() { return EditorWindow() != nullptr; }
 
-void Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
-                             FileAnswer done) {
+void Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions, FileAnswer done) {
   TextBuf file;
   TextBuf startFolder;
   startFolder.Set(folder.c_str());
@@ -83,8 +81,7 @@ void Editor::AskForFileLater(int32_t action, const std::string& folder, const ch
   if (done) done(file.Get());
 }
 
-void Editor::ShowMessageLater(const char* text, const char* caption, int32_t type,
-                              MessageAnswer done) {
+void Editor::ShowMessageLater(const char* text, const char* caption, int32_t type, MessageAnswer done) {
   const int32_t answer = ShowMessage(text, caption, type);
   if (done) done(answer);
 }

@@ -56,17 +56,15 @@ public:
   virtual PopupMenu* RunPopupMenu(PopupMenu* menu, const PixelRect& rect) = 0;
   // The result arrives later through the control's SetValueFromUser (with a
   // parameter) or TextEntered (free text).
-  virtual void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                              const char* initialText, PlugParam* param) = 0;
+  virtual void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                              PlugParam* param) = 0;
   virtual void HostFolder(TextBuf& out) = 0;
   virtual void PluginFolder(TextBuf& out) = 0;
   virtual void DesktopFolder(TextBuf& out) = 0;
   // extensions: space-separated, without dots; may be null or empty.
-  virtual void AskForFile(TextBuf& file, int32_t action, TextBuf& folder,
-                          const char* extensions) = 0;
+  virtual void AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) = 0;
   virtual bool AskForColor(ArgbColor& color, const char* prompt) = 0;
-  virtual bool OpenWebPage(const char* url, const char* title, const char* confirmText,
-                           const char* failText) = 0;
+  virtual bool OpenWebPage(const char* url, const char* title, const char* confirmText, const char* failText) = 0;
   virtual void* PlatformQuery();
   void* OpenEditorWindow(void* parent) override = 0;
   // Called on the window's thread between events; the window layer may pace
@@ -90,10 +88,8 @@ public:
   // defaults ask at once through AskForFile and ShowMessage.
   using FileAnswer = std::function<void(const std::string& path)>;
   using MessageAnswer = std::function<void(int32_t answer)>;
-  virtual void AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
-                               FileAnswer done);
-  virtual void ShowMessageLater(const char* text, const char* caption, int32_t type,
-                                MessageAnswer done);
+  virtual void AskForFileLater(int32_t action, const std::string& folder, const char* extensions, FileAnswer done);
+  virtual void ShowMessageLater(const char* text, const char* caption, int32_t type, MessageAnswer done);
   // True while a dialog asked for later waits for the user.
   virtual bool DialogPending() const { return false; }
 
@@ -135,10 +131,8 @@ public:
   // hosts create many instances whose editor never opens.
   void PrepareDrawing() final;
   BitmapStrip LoadStripBitmap(int32_t id, const char* name, int32_t frames);
-  bool BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t srcX, int32_t srcY,
-                  const BlendSpec& blend);
-  bool DrawStrip(const BitmapStrip& strip, const PixelRect& dest, int32_t frame,
-                 const BlendSpec& blend);
+  bool BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t srcX, int32_t srcY, const BlendSpec& blend);
+  bool DrawStrip(const BitmapStrip& strip, const PixelRect& dest, int32_t frame, const BlendSpec& blend);
   bool FillRect(const ArgbColor& color, const PixelRect& rect, const BlendSpec& blend);
   // Draws text into rect, or with measureOnly rewrites rect to the text's
   // extent placed by the style's alignment.

@@ -99,13 +99,11 @@ bool Editor::BlitBitmap(const BitmapStrip& strip, const PixelRect& dest, int32_t
   source.top = ClampToInt32(int64_t(srcY) + clipped.top - dest.top);
   source.right = ClampToInt32(int64_t(srcX) + clipped.right - dest.left);
   source.bottom = ClampToInt32(int64_t(srcY) + clipped.bottom - dest.top);
-  RasterBlit(target, strip.bitmap, clipped.left, clipped.top, &source, blend.weight,
-             RasterModeFor(blend.mode));
+  RasterBlit(target, strip.bitmap, clipped.left, clipped.top, &source, blend.weight, RasterModeFor(blend.mode));
   return true;
 }
 
-bool Editor::DrawStrip(const BitmapStrip& strip, const PixelRect& dest, int32_t frame,
-                       const BlendSpec& blend) {
+bool Editor::DrawStrip(const BitmapStrip& strip, const PixelRect& dest, int32_t frame, const BlendSpec& blend) {
   const int32_t offset = FrameOffset(strip, frame);
   return BlitBitmap(strip, dest, strip.horizontal ? offset : 0, strip.horizontal ? 0 : offset, blend);
 }
@@ -115,8 +113,7 @@ bool Editor::FillRect(const ArgbColor& color, const PixelRect& rect, const Blend
   if (!target) return true;
   const int32_t width = ClampToInt32(int64_t(rect.right) - rect.left);
   const int32_t height = ClampToInt32(int64_t(rect.bottom) - rect.top);
-  RasterFill(target, rect.left, rect.top, width, height, color.Packed(), blend.weight,
-             RasterModeFor(blend.mode));
+  RasterFill(target, rect.left, rect.top, width, height, color.Packed(), blend.weight, RasterModeFor(blend.mode));
   return true;
 }
 

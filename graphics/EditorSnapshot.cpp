@@ -33,9 +33,8 @@ bool WritePng(FILE* file, const RasterBitmap& bitmap, png_byte* row) {
     return false;
   }
   png_init_io(png, file);
-  png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8,
-               PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     const int32_t storedRow = bitmap.IsBottomUp() ? bitmap.Height() - 1 - y : y;

@@ -36,8 +36,8 @@ struct ArgbColor {
 
   // 0xAARRGGBB; each channel uses its low 8 bits.
   uint32_t Packed() const {
-    return (uint32_t(alpha & 0xFF) << 24) | (uint32_t(red & 0xFF) << 16) |
-           (uint32_t(green & 0xFF) << 8) | uint32_t(blue & 0xFF);
+    return (uint32_t(alpha & 0xFF) << 24) | (uint32_t(red & 0xFF) << 16) | (uint32_t(green & 0xFF) << 8) |
+           uint32_t(blue & 0xFF);
   }
   bool operator==(const ArgbColor&) const = default;
 };
@@ -81,12 +81,7 @@ struct BitmapStrip {
   bool horizontal = false;
 };
 
-enum BlendMode : int32_t {
-  kBlendAlphaCopy = 0,
-  kBlendOpaque = 1,
-  kBlendAlphaAdd = 2,
-  kBlendAlphaDodge = 3
-};
+enum BlendMode : int32_t { kBlendAlphaCopy = 0, kBlendOpaque = 1, kBlendAlphaAdd = 2, kBlendAlphaDodge = 3 };
 
 struct BlendSpec {
   int32_t mode = kBlendAlphaCopy;
@@ -110,7 +105,7 @@ constexpr int32_t ArrowUp = 1;
 constexpr int32_t ArrowDown = 2;
 constexpr int32_t ArrowLeft = 3;
 constexpr int32_t ArrowRight = 4;
-constexpr int32_t Digit0 = 5;  // Digit0 + n for the digit n
+constexpr int32_t Digit0 = 5;    // Digit0 + n for the digit n
 constexpr int32_t LetterA = 15;  // LetterA + n for the n-th letter
 constexpr int32_t LetterZ = 40;
 }  // namespace KeyCode

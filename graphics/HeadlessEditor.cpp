@@ -31,8 +31,7 @@ void HeadlessEditor::BeginTextEntry(Control* control, const TextStyle& style, co
   lastTextEntry_ = TextEntryRequest{control, style, rect, initialText ? initialText : "", param};
 }
 
-void HeadlessEditor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder,
-                                const char* extensions) {
+void HeadlessEditor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) {
   if (!fileScript) return;
   // The script writes into copies so that a cancel leaves both untouched.
   TextBuf chosenFile(file.Get());

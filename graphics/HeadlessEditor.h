@@ -15,8 +15,7 @@ public:
   };
   using MenuScript = std::function<MenuChoice(PopupMenu& menu, const PixelRect& rect)>;
   // Returns false to cancel; on true the script has filled file and folder.
-  using FileScript = std::function<bool(TextBuf& file, int32_t action, TextBuf& folder,
-                                        const char* extensions)>;
+  using FileScript = std::function<bool(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions)>;
 
   struct TextEntryRequest {
     Control* control = nullptr;
@@ -33,8 +32,8 @@ public:
   bool HasWindow() override { return false; }
   int32_t ShowMessage(const char* text, const char* caption, int32_t type) override;
   PopupMenu* RunPopupMenu(PopupMenu* menu, const PixelRect& rect) override;
-  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                      const char* initialText, PlugParam* param) override;
+  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                      PlugParam* param) override;
   void HostFolder(TextBuf& out) override { out.Set(""); }
   void PluginFolder(TextBuf& out) override { out.Set(""); }
   void DesktopFolder(TextBuf& out) override { out.Set(""); }

@@ -139,8 +139,7 @@ RasterFont* FindCachedFont(int32_t size, int32_t orientation, int32_t style, con
   return record ? record->font : nullptr;
 }
 
-RasterFont* StoreCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName,
-                            CachedFont* font) {
+RasterFont* StoreCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName, CachedFont* font) {
   FontCache* cache = TheFontCache();
   if (!cache || !font) {
     delete font;

@@ -21,8 +21,7 @@ int32_t CachedBitmapCount();
 // Fonts are keyed by size, orientation, style and face name (exact).
 RasterFont* FindCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName);
 // As StoreCachedBitmap, for a font that is not null.
-RasterFont* StoreCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName,
-                            CachedFont* font);
+RasterFont* StoreCachedFont(int32_t size, int32_t orientation, int32_t style, const char* faceName, CachedFont* font);
 int32_t CachedFontCount();
 
 class PlainLock;

@@ -67,5 +67,5 @@ private:
   // arrows) take their stored values without acting on them.
   bool restoringState_ = false;
   bool pressHeld_[kThudrixParamCount] = {};  // by parameter; only presses use theirs
-  int32_t pendingPresetSteps_ = 0;  // arrow presses not yet carried out
+  int32_t pendingPresetSteps_ = 0;           // arrow presses not yet carried out
 };

@@ -48,8 +48,7 @@ Control* ParamControlFor(PlugBase* plug, Editor& editor, const ThudrixParamRow& 
   const int32_t y = row.y;
   switch (row.control) {
     case ParamControl::Knob:
-      return new KnobStripControl(plug, x, y, row.index, Load(editor, kKnob), kKnobVertical, kKnobGearing,
-                                  kAlphaBlend);
+      return new KnobStripControl(plug, x, y, row.index, Load(editor, kKnob), kKnobVertical, kKnobGearing, kAlphaBlend);
     case ParamControl::MidiSwitch:
       return new SwitchControl(plug, x, y, row.index, Load(editor, kMidiSwitch), kAlphaBlend);
     case ParamControl::LearnButton:
@@ -76,7 +75,8 @@ bool ShowsValue(ParamControl control) { return control == ParamControl::Knob || 
 }  // namespace
 
 void Thudrix::BuildEditor() {
-  Editor* editor = CreateInstrumentEditor(this, Editor::kDefaultWidth, Editor::kDefaultHeight, Editor::kDefaultFrameRate);
+  Editor* editor =
+      CreateInstrumentEditor(this, Editor::kDefaultWidth, Editor::kDefaultHeight, Editor::kDefaultFrameRate);
   if (!editor) return;
   editor->AddBackground(kBackground.id, kBackground.name);
 

@@ -185,7 +185,8 @@ bool ReadPresets(Lv2Thudrix& plug, const fs::path& folder, std::vector<Preset>& 
   if (error) return false;
   std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
     std::string x = a.filename().string(), y = b.filename().string();
-    for (auto* s : {&x, &y}) std::transform(s->begin(), s->end(), s->begin(), [](unsigned char c) { return std::tolower(c); });
+    for (auto* s : {&x, &y})
+      std::transform(s->begin(), s->end(), s->begin(), [](unsigned char c) { return std::tolower(c); });
     return x < y;
   });
   for (const auto& file : files) {

@@ -39,13 +39,15 @@ struct Lv2Uris {
 
 inline Lv2Uris MapUris(LV2_URID_Map* map) {
   const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
-  return {id(LV2_ATOM__String), id(LV2_ATOM__URID), id(LV2_ATOM__Bool), id(LV2_ATOM__Int), id(LV2_ATOM__Float),
-          id(LV2_ATOM__Object), id(LV2_ATOM__Blank), id(LV2_ATOM__eventTransfer), id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
-          id(LV2_PATCH__Set),   id(LV2_PATCH__property),     id(LV2_PATCH__value),   id(THUDRA_LV2_PRESET_NAME_URI),
-          id(THUDRA_LV2_PAD_URI),
-          id(THUDRA_LV2_CONTROL_MOVED_URI),
-          id(LV2_CORE__index),
-          id("http://www.w3.org/1999/02/22-rdf-syntax-ns#value")};
+  return {id(LV2_ATOM__String),    id(LV2_ATOM__URID),
+          id(LV2_ATOM__Bool),      id(LV2_ATOM__Int),
+          id(LV2_ATOM__Float),     id(LV2_ATOM__Object),
+          id(LV2_ATOM__Blank),     id(LV2_ATOM__eventTransfer),
+          id(LV2_MIDI__MidiEvent), id(LV2_PATCH__Get),
+          id(LV2_PATCH__Set),      id(LV2_PATCH__property),
+          id(LV2_PATCH__value),    id(THUDRA_LV2_PRESET_NAME_URI),
+          id(THUDRA_LV2_PAD_URI),  id(THUDRA_LV2_CONTROL_MOVED_URI),
+          id(LV2_CORE__index),     id("http://www.w3.org/1999/02/22-rdf-syntax-ns#value")};
 }
 
 // A preset name in fixed storage, so the audio thread can take one.
@@ -140,8 +142,8 @@ inline bool ControlMovedFrom(const Lv2Uris& uris, const LV2_Atom& atom, uint32_t
   if (ObjectKind(uris, atom) != uris.controlMoved) return false;
   const LV2_Atom* index = nullptr;
   const LV2_Atom* number = nullptr;
-  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.portIndex, &index, uris.portValue,
-                      &number, 0);
+  lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(&atom), uris.portIndex, &index, uris.portValue, &number,
+                      0);
   if (!index || index->type != uris.atomInt || index->size < sizeof(int32_t)) return false;
   if (!number || number->type != uris.atomFloat || number->size < sizeof(float)) return false;
   const int32_t at = reinterpret_cast<const LV2_Atom_Int*>(index)->body;

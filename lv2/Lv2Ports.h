@@ -42,9 +42,7 @@ constexpr bool IsOutput(int32_t param) { return HasPort(param) && ParamRow(param
 
 // Whole-valued parameters (switches, the pitch in semitones) are ports that
 // take whole numbers only.
-inline bool WholeValued(const PlugParam& param) {
-  return param.Kind() != ParamKind::Double || param.Step() >= 1.0;
-}
+inline bool WholeValued(const PlugParam& param) { return param.Kind() != ParamKind::Double || param.Step() >= 1.0; }
 
 // A port value in the parameter's own units, held to its range; false for a
 // value that is not a number.

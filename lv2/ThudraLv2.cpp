@@ -96,10 +96,18 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
   ThudraPlugin* self = Self(handle);
   switch (port) {
-    case kControlIn: self->controlIn = static_cast<const LV2_Atom_Sequence*>(data); break;
-    case kNotifyOut: self->notifyOut = static_cast<LV2_Atom_Sequence*>(data); break;
-    case kAudioLeft: self->audio[0] = static_cast<float*>(data); break;
-    case kAudioRight: self->audio[1] = static_cast<float*>(data); break;
+    case kControlIn:
+      self->controlIn = static_cast<const LV2_Atom_Sequence*>(data);
+      break;
+    case kNotifyOut:
+      self->notifyOut = static_cast<LV2_Atom_Sequence*>(data);
+      break;
+    case kAudioLeft:
+      self->audio[0] = static_cast<float*>(data);
+      break;
+    case kAudioRight:
+      self->audio[1] = static_cast<float*>(data);
+      break;
     default:
       if (const int32_t param = ParamOfPort(port); param >= 0) self->params[param] = static_cast<float*>(data);
       break;
@@ -201,8 +209,8 @@ LV2_State_Status SaveState(LV2_Handle handle, LV2_State_Store_Function store, LV
                LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
-LV2_State_Status RestoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state,
-                              uint32_t, const LV2_Feature* const*) {
+LV2_State_Status RestoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
+                              const LV2_Feature* const*) {
   ThudraPlugin& self = *Self(handle);
   size_t size = 0;
   uint32_t type = 0;
@@ -225,7 +233,7 @@ const void* ExtensionData(const char* uri) {
   return nullptr;
 }
 
-const LV2_Descriptor kDescriptor = {THUDRA_LV2_URI, Instantiate, ConnectPort, Activate, Run,
+const LV2_Descriptor kDescriptor = {THUDRA_LV2_URI, Instantiate, ConnectPort,  Activate, Run,
                                     Deactivate,     Cleanup,     ExtensionData};
 
 }  // namespace

@@ -116,7 +116,8 @@ private:
   }
 
   void Touch(int32_t index, bool grabbed) {
-    if (touch_ && HasPort(index) && !IsOutput(index) && index != kParamTrigger) touch_->touch(touch_->handle, PortOfParam(index), grabbed);
+    if (touch_ && HasPort(index) && !IsOutput(index) && index != kParamTrigger)
+      touch_->touch(touch_->handle, PortOfParam(index), grabbed);
   }
 
   void ShowPresetName(const char* name) {
@@ -156,8 +157,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
   auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(Feature(features, LV2_URID__map)));
   void* parent = const_cast<void*>(Feature(features, LV2_UI__parent));
   const auto* touch = static_cast<const LV2UI_Touch*>(Feature(features, LV2_UI__touch));
-  if (!map || !parent || !write || !widget || !pluginUri || std::strcmp(pluginUri, THUDRA_LV2_URI) != 0)
-    return nullptr;
+  if (!map || !parent || !write || !widget || !pluginUri || std::strcmp(pluginUri, THUDRA_LV2_URI) != 0) return nullptr;
   Lv2Thudrix* plug = Lv2Thudrix::Create();
   if (!plug) return nullptr;
   auto* ui = new (std::nothrow) ThudraUi(plug, write, controller, map, touch);

@@ -9,7 +9,7 @@
 namespace platform {
 
 struct FolderEntry {
-  std::string name;   // UTF-8
+  std::string name;  // UTF-8
   bool isFolder = false;
   bool isLink = false;  // reached through a symbolic link (or another reparse point)
   uint64_t volume = 0;  // with identity, tells whether two folders are the same one
@@ -21,8 +21,7 @@ struct FolderEntry {
 // pipes and sockets left out. Sorted by name ignoring case. Empty when the
 // folder cannot be read. Reads at most maxNames names (of any kind) and
 // reports in namesRead how many it read, so a caller can bound a whole scan.
-std::vector<FolderEntry> ListFolder(const std::string& folder, size_t maxNames = SIZE_MAX,
-                                    size_t* namesRead = nullptr);
+std::vector<FolderEntry> ListFolder(const std::string& folder, size_t maxNames = SIZE_MAX, size_t* namesRead = nullptr);
 
 // The identity of a folder, for spotting a folder already being scanned.
 bool FolderIdentity(const std::string& folder, uint64_t& volume, uint64_t& identity);

@@ -33,9 +33,7 @@ public:
 
   // True when the calling thread holds the lock. Only the owner itself can
   // find its own id here, so a relaxed read is enough.
-  bool HeldByCaller() const {
-    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
-  }
+  bool HeldByCaller() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
   // Gives the lock up completely so that other threads can take it while
   // the caller waits for something slow (a user in a modal conversation).
   // Returns the depth given up: 0 when the caller did not hold it.
@@ -90,8 +88,7 @@ private:
 // or one the caller does not hold is left alone.
 class LockReleased {
 public:
-  explicit LockReleased(RecursiveLock* lock)
-      : lock_(lock), depth_(lock ? lock->ReleaseAll() : 0) {}
+  explicit LockReleased(RecursiveLock* lock) : lock_(lock), depth_(lock ? lock->ReleaseAll() : 0) {}
   ~LockReleased() {
     if (lock_) lock_->Reacquire(depth_);
   }

@@ -8,9 +8,7 @@
 namespace {
 constexpr int32_t kEntriesPerPage = 512;  // 4096 bytes of 8-byte messages
 
-int64_t RoundUpToPage(int64_t entries) {
-  return (entries + kEntriesPerPage - 1) / kEntriesPerPage * kEntriesPerPage;
-}
+int64_t RoundUpToPage(int64_t entries) { return (entries + kEntriesPerPage - 1) / kEntriesPerPage * kEntriesPerPage; }
 }  // namespace
 
 MidiQueue::MidiQueue(int32_t reserve, int32_t growthStep) : growthStep_(growthStep > 0 ? growthStep : 0) {
@@ -86,8 +84,8 @@ void MidiQueue::Flush(int32_t frames) {
   DropConsumed();
   for (int32_t i = 0; i < count_; ++i) {
     const int64_t moved = int64_t(storage_[i].offset) - frames;
-    storage_[i].offset = moved < std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::min()
-                                                                    : int32_t(moved);
+    storage_[i].offset =
+        moved < std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::min() : int32_t(moved);
   }
 }
 

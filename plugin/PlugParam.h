@@ -20,8 +20,7 @@ public:
   PlugParam(const PlugParam&) = delete;
   PlugParam& operator=(const PlugParam&) = delete;
 
-  void DefineDouble(const char* name, double defaultValue, double min, double max, double step,
-                    const char* label = "");
+  void DefineDouble(const char* name, double defaultValue, double min, double max, double step, const char* label = "");
   void DefineBool(const char* name, const char* label = "");
   void DefineEnum(const char* name, int32_t count, const char* label = "");
   bool AddDisplayText(int32_t value, const char* text);

@@ -103,8 +103,7 @@ void SaveAsChosen(Editor& editor, PlugBase& plug, const std::string& chosen) {
   }
   PlugBase* saved = &plug;
   editor.ShowMessageLater(ReplaceQuestion(path).c_str(), "Save Preset",
-                          Editor::kMessageYesNo | Editor::kMessageIconWarning,
-                          [saved, path](int32_t answer) {
+                          Editor::kMessageYesNo | Editor::kMessageIconWarning, [saved, path](int32_t answer) {
                             if (answer == Editor::kAnswerYes) SavePresetFile(*saved, path);
                           });
 }
@@ -203,7 +202,8 @@ void StepPreset(PlugBase& plug, PresetFunctionsMenu* menu, int32_t steps) {
   const int32_t direction = steps < 0 ? -1 : 1;
   CurrentPresetList::Selection selected;
   bool moved = false;
-  for (int32_t i = 0; i != steps; i += direction) moved = CurrentPresetList::Shared().Step(direction, selected) || moved;
+  for (int32_t i = 0; i != steps; i += direction)
+    moved = CurrentPresetList::Shared().Step(direction, selected) || moved;
   if (!moved) return;
   {
     LockHold hold(plug.InstanceLock());

@@ -23,8 +23,8 @@
 namespace {
 
 constexpr int kMaxScanDepth = PopupMenu::kMaxDepth;
-constexpr size_t kMaxLineLength = 255;  // longer lines are cut, never split
-constexpr int kNameField = 32;          // a name longer than this does not parse
+constexpr size_t kMaxLineLength = 255;             // longer lines are cut, never split
+constexpr int kNameField = 32;                     // a name longer than this does not parse
 constexpr size_t kMaxPresetFileBytes = 64 * 1024;  // a preset is under 1 KB
 
 struct Folders {
@@ -96,8 +96,7 @@ void ScanTree(const std::string& folder, const char* extension, PopupMenu& menu)
         PopupMenuItem* item = at.menu->AddItem(entry.name.c_str());
         if (!item) continue;
         item->submenu = submenu.release();
-        if (at.depth + 2 < kMaxScanDepth)
-          pending.push_back({at.path + entry.name + "/", item->submenu, at.depth + 1});
+        if (at.depth + 2 < kMaxScanDepth) pending.push_back({at.path + entry.name + "/", item->submenu, at.depth + 1});
       } else if (EndsWith(entry.name, extension)) {
         const std::string text = entry.name.substr(0, entry.name.size() - std::strlen(extension));
         PopupMenuItem* item = at.menu->AddItem(text.c_str());
@@ -189,9 +188,10 @@ std::string PrepareSaveFolder() {
 
 std::string WithPresetExtension(const std::string& name) {
   const size_t n = kPresetExtensionLength;
-  const bool hasIt = name.size() >= n && std::equal(name.end() - n, name.end(), kPresetExtension, [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
+  const bool hasIt =
+      name.size() >= n && std::equal(name.end() - n, name.end(), kPresetExtension, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+      });
   return hasIt ? name : name + kPresetExtension;
 }
 

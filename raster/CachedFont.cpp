@@ -76,8 +76,7 @@ int32_t DecodeUtf8Char(const char* text, int32_t remaining, uint32_t* code) {
     *code = ((uint32_t(lead & 0x0F) << 12) | (uint32_t(b[1] & 0x3F) << 6) | (b[2] & 0x3F)) & 0xFFFF;
     return 3;
   }
-  if (lead >= 0xF0 && lead <= 0xF4 && fits(4) && IsContinuation(b[1]) && IsContinuation(b[2]) &&
-      IsContinuation(b[3])) {
+  if (lead >= 0xF0 && lead <= 0xF4 && fits(4) && IsContinuation(b[1]) && IsContinuation(b[2]) && IsContinuation(b[3])) {
     *code = ' ';
     return 4;
   }
@@ -128,8 +127,10 @@ GlyphRecord* CachedFont::FindOrAddRecord(uint32_t code) {
   int32_t low = 0, high = count;
   while (low < high) {
     const int32_t mid = (low + high) / 2;
-    if (records[mid].code < code) low = mid + 1;
-    else high = mid;
+    if (records[mid].code < code)
+      low = mid + 1;
+    else
+      high = mid;
   }
   if (low < count && records[low].code == code) return &records[low];
   // Inserted in place, which keeps the array sorted by code.
@@ -147,8 +148,8 @@ GlyphRecord* CachedFont::FindOrAddRecord(uint32_t code) {
 void CachedFont::RenderGlyph(GlyphRecord* record, uint32_t code) {
   const int32_t oldSize = glyphPixels_.Size();
   GlyphImage image;
-  if (!nativeFont_ || !RenderNativeGlyph(nativeFont_, code, &glyphPixels_, &image) ||
-      image.maskWidth < 1 || image.maskHeight < 1) {
+  if (!nativeFont_ || !RenderNativeGlyph(nativeFont_, code, &glyphPixels_, &image) || image.maskWidth < 1 ||
+      image.maskHeight < 1) {
     glyphPixels_.Resize(oldSize, false);
     record->maskPosition = -1;
     record->maskWidth = record->maskHeight = record->advance = record->maskTop = 0;
@@ -174,8 +175,8 @@ const uint8_t* CachedFont::GlyphMask(const GlyphRecord& glyph) const {
   return glyphPixels_.Data() + (glyph.maskPosition - 1);
 }
 
-int32_t CachedFont::RenderText(RasterBitmap* bitmap, const char* text, int32_t length,
-                               RasterRect* rect, uint32_t flags) {
+int32_t CachedFont::RenderText(RasterBitmap* bitmap, const char* text, int32_t length, RasterRect* rect,
+                               uint32_t flags) {
   if (!bitmap && !(flags & TextMeasureOnly)) return 0;
   if (!text || !rect) return 0;
 #if defined(_WIN32)
@@ -183,8 +184,7 @@ int32_t CachedFont::RenderText(RasterBitmap* bitmap, const char* text, int32_t l
   // from Windows', and translucent text needs the blend, so both take the
   // glyph route.
   if ((fontFlags_ & FontPreferSystemText) && nativeFont_ && !(flags & TextInternalMeasure) &&
-      !(flags & TextUseColorAlpha) && (extraLineSpacing_ == 0 || (flags & TextSingleLine)) &&
-      !RunningUnderWine()) {
+      !(flags & TextUseColorAlpha) && (extraLineSpacing_ == 0 || (flags & TextSingleLine)) && !RunningUnderWine()) {
     const SystemTextState state{nativeFont_, textColor_, backColor_, backMode_, weight_};
     return SystemRenderText(state, bitmap, text, length, rect, flags);
   }
@@ -193,8 +193,7 @@ int32_t CachedFont::RenderText(RasterBitmap* bitmap, const char* text, int32_t l
   return DrawGlyphText(bitmap, text, length, *rect, flags);
 }
 
-int32_t CachedFont::MeasureText(const char* text, int32_t length, RasterRect* rect,
-                                uint32_t flags) {
+int32_t CachedFont::MeasureText(const char* text, int32_t length, RasterRect* rect, uint32_t flags) {
   int64_t lineTop = 0, lineWidth = 0, widest = 0, height = 0;
   CharWalker walker(text, length);
   uint32_t code = 0;
@@ -221,8 +220,8 @@ int32_t CachedFont::MeasureText(const char* text, int32_t length, RasterRect* re
   return int32_t(Min64(height, INT32_MAX));
 }
 
-int32_t CachedFont::DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_t length,
-                                  const RasterRect& rect, uint32_t flags) {
+int32_t CachedFont::DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_t length, const RasterRect& rect,
+                                  uint32_t flags) {
   float weight = weight_;
   if (flags & TextUseColorAlpha) weight = float(textColor_ >> 24) / 255.0f * weight_;
   if (weight == 0.0f) return 0;
@@ -230,8 +229,7 @@ int32_t CachedFont::DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_
   int64_t startX = rect.left, startY = rect.top;
   if (flags & TextAlignmentFlags) {
     RasterRect measured = rect;
-    RenderText(bitmap, text, length, &measured,
-               TextMeasureOnly | (flags & (TextSingleLine | TextInternalMeasure)));
+    RenderText(bitmap, text, length, &measured, TextMeasureOnly | (flags & (TextSingleLine | TextInternalMeasure)));
     const int64_t width = int64_t(measured.right) - measured.left;
     const int64_t height = int64_t(measured.bottom) - measured.top;
     if (flags & TextCenter) startX = rect.left + (rect.right - width - rect.left) / 2;
@@ -277,14 +275,14 @@ int32_t CachedFont::DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_
   return int32_t(Min64(lowest - startY, INT32_MAX));
 }
 
-void CachedFont::DrawGlyph(RasterBitmap* bitmap, const uint8_t* mask, int32_t maskWidth,
-                           int32_t maskHeight, int64_t x, int64_t y, const RasterRect& clip) {
+void CachedFont::DrawGlyph(RasterBitmap* bitmap, const uint8_t* mask, int32_t maskWidth, int32_t maskHeight, int64_t x,
+                           int64_t y, const RasterRect& clip) {
   const int64_t left = Max64(x, clip.left), right = Min64(x + maskWidth, clip.right);
   const int64_t top = Max64(y, clip.top), bottom = Min64(y + maskHeight, clip.bottom);
   if (left >= right || top >= bottom) return;
   if (backMode_ == BackOpaque) {
-    RasterFill(bitmap, int32_t(left), int32_t(top), int32_t(right - left), int32_t(bottom - top),
-               backColor_, weight_, blendMode_ & ~UseSourceAlpha);
+    RasterFill(bitmap, int32_t(left), int32_t(top), int32_t(right - left), int32_t(bottom - top), backColor_, weight_,
+               blendMode_ & ~UseSourceAlpha);
   }
   const int32_t w = RasterIntegerWeight(weight_);
   const int32_t red = Channel(textColor_, 16), green = Channel(textColor_, 8), blue = Channel(textColor_, 0);

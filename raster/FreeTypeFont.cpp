@@ -17,9 +17,9 @@ namespace {
 struct FreeTypeFont {
   FT_Face face = nullptr;
   bool monochrome = false;
-  bool embolden = false;      // fontconfig found no bold face
-  bool slant = false;         // fontconfig found no italic face
-  int32_t baseline = 0;       // ascender in pixels from the top of the cell
+  bool embolden = false;  // fontconfig found no bold face
+  bool slant = false;     // fontconfig found no italic face
+  int32_t baseline = 0;   // ascender in pixels from the top of the cell
   int32_t lineHeight = 0;
 };
 
@@ -139,8 +139,7 @@ uint8_t CoverageAt(const FT_Bitmap& bitmap, int32_t column, const uint8_t* row) 
 }
 
 // Copies the rendered glyph into the cell, clipped to it.
-void PlaceGlyph(const FT_GlyphSlot slot, int32_t baseline, uint8_t* cell, int32_t cellWidth,
-                int32_t cellHeight) {
+void PlaceGlyph(const FT_GlyphSlot slot, int32_t baseline, uint8_t* cell, int32_t cellWidth, int32_t cellHeight) {
   const FT_Bitmap& bitmap = slot->bitmap;
   if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return;
   const int32_t rows = int32_t(bitmap.rows), width = int32_t(bitmap.width);
@@ -189,9 +188,7 @@ void DeleteNativeFont(NativeFontHandle handle) {
   delete font;
 }
 
-int32_t NativeFontLineHeight(NativeFontHandle handle) {
-  return handle ? AsFont(handle)->lineHeight : 0;
-}
+int32_t NativeFontLineHeight(NativeFontHandle handle) { return handle ? AsFont(handle)->lineHeight : 0; }
 
 bool NativeFontHasChar(NativeFontHandle handle, uint32_t code) {
   const FreeTypeFont* font = AsFont(handle);

@@ -38,8 +38,7 @@ void ReadFromCursor(png_structp png, png_bytep out, png_size_t count) {
 void RequestArgbTransforms(png_structp png, png_infop info) {
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0, interlace = 0, compression = 0, filter = 0;
-  png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, &compression,
-               &filter);
+  png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, &compression, &filter);
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (png_get_valid(png, info, PNG_INFO_tRNS)) {
@@ -129,8 +128,7 @@ bool ReadImage(DecodeState* state) {
   Pixel32* pixels = state->bitmap->PixelData();
   const ptrdiff_t span = state->bitmap->RowSpan();
   for (png_uint_32 i = 0; i < height; ++i) {
-    const ptrdiff_t row = state->bitmap->IsBottomUp() ? ptrdiff_t(height) - 1 - ptrdiff_t(i)
-                                                      : ptrdiff_t(i);
+    const ptrdiff_t row = state->bitmap->IsBottomUp() ? ptrdiff_t(height) - 1 - ptrdiff_t(i) : ptrdiff_t(i);
     state->rows[i] = reinterpret_cast<png_bytep>(pixels + row * span);
   }
   png_read_image(state->png, state->rows);

@@ -40,9 +40,7 @@ Pixel32* MemBitmap::PixelData() const {
   return reinterpret_cast<Pixel32*>(aligned);
 }
 
-int32_t MemBitmap::RowSpan() const {
-  return int32_t((int64_t(width_) + 3) & ~int64_t(rowAlignMask_));
-}
+int32_t MemBitmap::RowSpan() const { return int32_t((int64_t(width_) + 3) & ~int64_t(rowAlignMask_)); }
 
 bool MemBitmap::SetSize(int32_t width, int32_t height) {
   if (width == width_ && height == height_) return false;

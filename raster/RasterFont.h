@@ -34,10 +34,10 @@ using NativeFontHandle = void*;
 struct FontRequest {
   const char* faceName = "Verdana";  // family name; fontconfig picks the closest
   int32_t pixelHeight = 12;
-  int32_t weight = 400;              // 700 = bold
+  int32_t weight = 400;  // 700 = bold
   bool italic = false;
-  int32_t quality = 0;               // 1 = not antialiased (monochrome glyphs)
-  int32_t orientation = 0;           // tenths of a degree; not supported, ignored
+  int32_t quality = 0;      // 1 = not antialiased (monochrome glyphs)
+  int32_t orientation = 0;  // tenths of a degree; not supported, ignored
 };
 
 // Null when no face can be found or loaded.
@@ -61,8 +61,8 @@ public:
   virtual void ChangeBlendMode(int32_t mode, float weight) = 0;
   // Draws text (length -1 = up to the terminator) into rect of bitmap, or
   // with TextMeasureOnly sets rect's right and bottom; returns the height.
-  virtual int32_t RenderText(RasterBitmap* bitmap, const char* text, int32_t length,
-                             RasterRect* rect, uint32_t flags) = 0;
+  virtual int32_t RenderText(RasterBitmap* bitmap, const char* text, int32_t length, RasterRect* rect,
+                             uint32_t flags) = 0;
   virtual Pixel32 TextColor() const = 0;
   virtual NativeFontHandle NativeFont() const = 0;
   virtual int32_t LineHeight() const = 0;
@@ -74,8 +74,8 @@ struct GlyphRecord {
   int32_t maskWidth;
   int32_t maskHeight;
   int32_t advance;
-  uint16_t code;         // only used by the records for codes 128 and above
-  int32_t maskTop;       // first mask row relative to the line's top (0 or less)
+  uint16_t code;    // only used by the records for codes 128 and above
+  int32_t maskTop;  // first mask row relative to the line's top (0 or less)
 };
 
 // Renders each character once into a coverage mask and blends the masks.
@@ -92,8 +92,7 @@ public:
   Pixel32 ChangeEffectColor(Pixel32 color) override;
   int32_t ChangeBackMode(int32_t mode) override;
   void ChangeBlendMode(int32_t mode, float weight) override;
-  int32_t RenderText(RasterBitmap* bitmap, const char* text, int32_t length,
-                     RasterRect* rect, uint32_t flags) override;
+  int32_t RenderText(RasterBitmap* bitmap, const char* text, int32_t length, RasterRect* rect, uint32_t flags) override;
   Pixel32 TextColor() const override { return textColor_; }
   NativeFontHandle NativeFont() const override { return nativeFont_; }
   int32_t LineHeight() const override { return lineHeight_; }
@@ -110,10 +109,9 @@ private:
   void SortExtraRecords();
   void ClearGlyphCache();
   int32_t MeasureText(const char* text, int32_t length, RasterRect* rect, uint32_t flags);
-  int32_t DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_t length,
-                        const RasterRect& rect, uint32_t flags);
-  void DrawGlyph(RasterBitmap* bitmap, const uint8_t* mask, int32_t maskWidth,
-                 int32_t maskHeight, int64_t x, int64_t y, const RasterRect& clip);
+  int32_t DrawGlyphText(RasterBitmap* bitmap, const char* text, int32_t length, const RasterRect& rect, uint32_t flags);
+  void DrawGlyph(RasterBitmap* bitmap, const uint8_t* mask, int32_t maskWidth, int32_t maskHeight, int64_t x, int64_t y,
+                 const RasterRect& clip);
 
   Pixel32 textColor_ = 0;
   Pixel32 backColor_ = 0xFFFFFFFF;

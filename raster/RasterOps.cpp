@@ -67,8 +67,10 @@ Pixel32 MixColour(Pixel32 d, Pixel32 s, int32_t keep, int32_t alpha) {
 void CopySourceAlphaFull(Pixel32* d, const Pixel32* s, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
     const int32_t a = Channel(s[i], 24);
-    if (a == 255) d[i] = s[i];
-    else if (a != 0) d[i] = MixColour(d[i], s[i], 255 - a, Channel(d[i], 24) + a);
+    if (a == 255)
+      d[i] = s[i];
+    else if (a != 0)
+      d[i] = MixColour(d[i], s[i], 255 - a, Channel(d[i], 24) + a);
   }
 }
 
@@ -109,10 +111,18 @@ void FillShortcut(Pixel32* d, int32_t n, Pixel32 color, int32_t w) {
   for (int32_t i = 0; i < n; ++i) {
     const Pixel32 p = d[i];
     switch (w) {
-      case 256: d[i] = color; break;
-      case 128: d[i] = half + ((p >> 1) & 0x7F7F7F7F); break;
-      case 64: d[i] = quarter + ((p >> 2) & 0x3F3F3F3F) + ((p >> 1) & 0x7F7F7F7F); break;
-      default: d[i] = quarter + ((p >> 2) & 0x3F3F3F3F) + half; break;  // 192
+      case 256:
+        d[i] = color;
+        break;
+      case 128:
+        d[i] = half + ((p >> 1) & 0x7F7F7F7F);
+        break;
+      case 64:
+        d[i] = quarter + ((p >> 2) & 0x3F3F3F3F) + ((p >> 1) & 0x7F7F7F7F);
+        break;
+      default:
+        d[i] = quarter + ((p >> 2) & 0x3F3F3F3F) + half;
+        break;  // 192
     }
   }
 }
@@ -155,8 +165,8 @@ int32_t RasterIntegerWeight(float weight) {
   return int32_t(weight * 256.0f);
 }
 
-void RasterBlit(RasterBitmap* dest, const RasterBitmap* source, int32_t x, int32_t y,
-                const RasterRect* sourceRect, float weight, int32_t mode) {
+void RasterBlit(RasterBitmap* dest, const RasterBitmap* source, int32_t x, int32_t y, const RasterRect* sourceRect,
+                float weight, int32_t mode) {
   if (!dest || !source || weight == 0.0f) return;
   // 64-bit so that hostile rectangles and positions cannot overflow.
   int64_t left = 0, top = 0, right = source->Width(), bottom = source->Height();
@@ -166,11 +176,23 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* source, int32_t x, int32
     top = sourceRect->top;
     if (sourceRect->right < right) right = sourceRect->right;
     if (sourceRect->bottom < bottom) bottom = sourceRect->bottom;
-    if (left < 0) { dx -= left; left = 0; }
-    if (top < 0) { dy -= top; top = 0; }
+    if (left < 0) {
+      dx -= left;
+      left = 0;
+    }
+    if (top < 0) {
+      dy -= top;
+      top = 0;
+    }
   }
-  if (dx < 0) { left -= dx; dx = 0; }
-  if (dy < 0) { top -= dy; dy = 0; }
+  if (dx < 0) {
+    left -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    top -= dy;
+    dy = 0;
+  }
   if (dx + (right - left) > dest->Width()) right = left + dest->Width() - dx;
   if (dy + (bottom - top) > dest->Height()) bottom = top + dest->Height() - dy;
   if (left >= right || top >= bottom) return;
@@ -184,9 +206,12 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* source, int32_t x, int32
     const Pixel32* sp = s.row + left;
     switch (mode) {
       case BlendCopy:
-        if (weight == 0.5f) CopyHalf(dp, sp, count);
-        else if (w == 256) std::memmove(dp, sp, size_t(count) * sizeof(Pixel32));
-        else if (w > 0) CopyWeighted(dp, sp, count, w);
+        if (weight == 0.5f)
+          CopyHalf(dp, sp, count);
+        else if (w == 256)
+          std::memmove(dp, sp, size_t(count) * sizeof(Pixel32));
+        else if (w > 0)
+          CopyWeighted(dp, sp, count, w);
         break;
       case UseSourceAlpha | BlendCopy:
         if (w > 0) CopySourceAlpha(dp, sp, count, w);
@@ -203,13 +228,19 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* source, int32_t x, int32
   }
 }
 
-void RasterFill(RasterBitmap* dest, int32_t x, int32_t y, int32_t width, int32_t height,
-                Pixel32 color, float weight, int32_t mode) {
+void RasterFill(RasterBitmap* dest, int32_t x, int32_t y, int32_t width, int32_t height, Pixel32 color, float weight,
+                int32_t mode) {
   if (!dest) return;
   if (mode & UseSourceAlpha) weight *= float(color >> 24) / 255.0f;
   int64_t fx = x, fy = y, fw = width, fh = height;
-  if (fx < 0) { fw += fx; fx = 0; }
-  if (fy < 0) { fh += fy; fy = 0; }
+  if (fx < 0) {
+    fw += fx;
+    fx = 0;
+  }
+  if (fy < 0) {
+    fh += fy;
+    fy = 0;
+  }
   if (fw > dest->Width() - fx) fw = dest->Width() - fx;
   if (fh > dest->Height() - fy) fh = dest->Height() - fy;
   if (weight == 0.0f || !dest->PixelData() || fw <= 0 || fh <= 0 || dest->RowSpan() <= 0) return;
@@ -222,10 +253,15 @@ void RasterFill(RasterBitmap* dest, int32_t x, int32_t y, int32_t width, int32_t
   RowCursor d(*dest, int32_t(fy));
   for (int64_t row = 0; row < fh; ++row, d.Next()) {
     Pixel32* dp = d.row + fx;
-    if (shortcut) FillShortcut(dp, count, color, w);
-    else if (baseMode == BlendCopy) FillCopy(dp, count, color, w);
-    else if (baseMode == BlendAdd) FillAdd(dp, count, color, w);
-    else if (baseMode == BlendDodge) FillDodge(dp, count, color, w);
-    else return;
+    if (shortcut)
+      FillShortcut(dp, count, color, w);
+    else if (baseMode == BlendCopy)
+      FillCopy(dp, count, color, w);
+    else if (baseMode == BlendAdd)
+      FillAdd(dp, count, color, w);
+    else if (baseMode == BlendDodge)
+      FillDodge(dp, count, color, w);
+    else
+      return;
   }
 }

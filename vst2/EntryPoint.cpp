@@ -29,5 +29,6 @@ extern "C" __attribute__((visibility("default"))) vst2::VstEffect* VSTPluginMain
 }
 
 // Old hosts look for "main"; C++ reserves that name, so bind it by symbol.
-extern "C" __attribute__((visibility("default"))) vst2::VstEffect* VstMainAlias(vst2::VstHostCallback host) __asm__("main");
+extern "C" __attribute__((visibility("default"))) vst2::VstEffect* VstMainAlias(vst2::VstHostCallback host) __asm__(
+    "main");
 extern "C" vst2::VstEffect* VstMainAlias(vst2::VstHostCallback host) { return CreateInstance(host); }

@@ -33,9 +33,7 @@ constexpr intptr_t kVendorCallAnswer = 0xbeef;
 constexpr int32_t kVendorParamDisplayText = 7;
 constexpr int32_t kVendorParamIsStepped = 8;
 
-void CopyOut(void* ptr, size_t capacity, const char* text) {
-  CopyTextBounded(static_cast<char*>(ptr), capacity, text);
-}
+void CopyOut(void* ptr, size_t capacity, const char* text) { CopyTextBounded(static_cast<char*>(ptr), capacity, text); }
 
 void DispatchToEffect(VstEffect* effect, float** in, float** out, int32_t frames, bool accumulate) {
   if (PlugVst2* plug = PlugVst2::FromEffect(effect)) plug->ProcessSingle(in, out, frames, accumulate);
@@ -79,10 +77,14 @@ intptr_t Dispatcher(VstEffect* effect, int32_t opcode, int32_t index, intptr_t v
 
 int32_t ArrangementType(int32_t channels) {
   switch (channels) {
-    case 0: return kSpeakerArrEmpty;
-    case 1: return kSpeakerArrMono;
-    case 2: return kSpeakerArrStereo;
-    default: return kSpeakerArrUserDefined;
+    case 0:
+      return kSpeakerArrEmpty;
+    case 1:
+      return kSpeakerArrMono;
+    case 2:
+      return kSpeakerArrStereo;
+    default:
+      return kSpeakerArrUserDefined;
   }
 }
 
@@ -244,7 +246,8 @@ intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value,
       if (ValidParam(index) && ptr) CopyOut(ptr, PlugParam::kTextCapacity, ParamAt(index)->UnitLabelForHost());
       return 0;
     case effGetParamDisplay:
-      if (ValidParam(index) && ptr) ParamAt(index)->DisplayTextForHost(ParamAt(index)->Value(), false, static_cast<char*>(ptr), true);
+      if (ValidParam(index) && ptr)
+        ParamAt(index)->DisplayTextForHost(ParamAt(index)->Value(), false, static_cast<char*>(ptr), true);
       return 0;
     case effGetParamName:
       if (ValidParam(index) && ptr) CopyOut(ptr, PlugParam::kTextCapacity, ParamAt(index)->Name());
@@ -471,7 +474,8 @@ intptr_t PlugVst2::VendorSpecific(int32_t index, intptr_t value, void* ptr, floa
       ParamAt(int32_t(value))->DisplayTextForHost(opt, true, static_cast<char*>(ptr), true);
     return kVendorCallAnswer;
   }
-  if (index == kVendorParamIsStepped && value >= 0 && value < ParamCount() && ParamAt(int32_t(value))->Kind() != ParamKind::Double)
+  if (index == kVendorParamIsStepped && value >= 0 && value < ParamCount() &&
+      ParamAt(int32_t(value))->Kind() != ParamKind::Double)
     return kVendorCallAnswer;
   return 0;
 }
@@ -626,11 +630,30 @@ HostId PlugVst2::DetectHost(const char* productText) {
     const char* text;
     HostId id;
   } kHosts[] = {
-      {"cubase", 3},  {"reaper", 1},   {"nuendo", 4},      {"cakewalk", 5},   {"samplitude", 8},
-      {"fruity", 7},  {"live", 9},     {"melodyne", 12},   {"vstmanlib", 13}, {"aulab", 14},
-      {"garageband", 22}, {"forte", kHostForte}, {"chainer", 16},  {"audition", kHostAudition},
-      {"orion", kHostOrion}, {"sawstudio", kHostSawStudio}, {"logic", 21}, {"digital", 23},   {"audiomulch", 25}, {"presonus", 26},
-      {"vst3plugintesthost", 27}, {"protools", 2}, {"ardour", 28}, {"standalone", 24},
+      {"cubase", 3},
+      {"reaper", 1},
+      {"nuendo", 4},
+      {"cakewalk", 5},
+      {"samplitude", 8},
+      {"fruity", 7},
+      {"live", 9},
+      {"melodyne", 12},
+      {"vstmanlib", 13},
+      {"aulab", 14},
+      {"garageband", 22},
+      {"forte", kHostForte},
+      {"chainer", 16},
+      {"audition", kHostAudition},
+      {"orion", kHostOrion},
+      {"sawstudio", kHostSawStudio},
+      {"logic", 21},
+      {"digital", 23},
+      {"audiomulch", 25},
+      {"presonus", 26},
+      {"vst3plugintesthost", 27},
+      {"protools", 2},
+      {"ardour", 28},
+      {"standalone", 24},
   };
   char lower[256];
   size_t n = 0;

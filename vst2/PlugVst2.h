@@ -73,7 +73,7 @@ private:
   vst2::VstSpeakerArrangement inputArrangement_{};
   vst2::VstSpeakerArrangement outputArrangement_{};
   bool hostInitDone_ = false;
-  bool hostHasEffect_ = false;  // set by the host's first call into the effect
+  bool hostHasEffect_ = false;                  // set by the host's first call into the effect
   std::atomic<std::thread::id> audioThread_{};  // the last thread that rendered
   bool midiEvents_ = true;
   int32_t extensionBits_ = 0;

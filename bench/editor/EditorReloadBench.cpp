@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no X display\n");
     return 1;
   }
-  const Window parent =
-      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 592, 442, 0, 0, 0);
+  const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 592, 442, 0, 0, 0);
   XMapWindow(display, parent);
   XSync(display, False);
 
@@ -74,8 +73,7 @@ int main(int argc, char** argv) {
   const long after = ResidentKb();
   std::printf("resident after %d warm-up cycles: %ld KB\n", kWarmUp, before);
   std::printf("resident after %d more cycles:    %ld KB\n", cycles, after);
-  std::printf("growth per cycle:                 %.1f KB\n",
-              cycles > 0 ? double(after - before) / cycles : 0.0);
+  std::printf("growth per cycle:                 %.1f KB\n", cycles > 0 ? double(after - before) / cycles : 0.0);
   XCloseDisplay(display);
   return 0;
 }

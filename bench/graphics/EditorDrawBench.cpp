@@ -39,9 +39,8 @@ private:
 struct ImageSize {
   int32_t id, width, height;
 };
-constexpr ImageSize kImageSizes[] = {{101, 50, 3200}, {102, 592, 442}, {103, 78, 156},
-                                     {104, 45, 33},   {105, 15, 9},    {106, 20, 40},
-                                     {107, 20, 40},   {108, 32, 44},   {109, 32, 44}};
+constexpr ImageSize kImageSizes[] = {{101, 50, 3200}, {102, 592, 442}, {103, 78, 156}, {104, 45, 33}, {105, 15, 9},
+                                     {106, 20, 40},   {107, 20, 40},   {108, 32, 44},  {109, 32, 44}};
 
 // The module's images, or translucent stand-ins of the same size when an
 // image is not built in.
@@ -83,17 +82,23 @@ struct Layout {
     const BitmapStrip kyb = editor->LoadStripBitmap(104, "resources/img/kyb.png", 2);
     editor->AddControl(new SwitchControl(&plug, 34, 170, 9, kyb, blend));
     editor->AddControl(new SwitchControl(&plug, 184, 170, 10, kyb, blend));
-    editor->AddControl(new ContactControl(&plug, 480, 100, 13, editor->LoadStripBitmap(103, "resources/img/triggerthd.png", 2), blend));
-    editor->AddControl(new SwitchControl(&plug, 498, 236, 11, editor->LoadStripBitmap(106, "resources/img/learn.png", 2), blend));
-    editor->AddControl(new SwitchControl(&plug, 521, 236, 12, editor->LoadStripBitmap(107, "resources/img/clear.png", 2), blend));
-    editor->AddControl(new BitmapControl(&plug, 511, 131, 14, editor->LoadStripBitmap(105, "resources/img/led.png", 2), blend));
+    editor->AddControl(new ContactControl(&plug, 480, 100, 13,
+                                          editor->LoadStripBitmap(103, "resources/img/triggerthd.png", 2), blend));
+    editor->AddControl(
+        new SwitchControl(&plug, 498, 236, 11, editor->LoadStripBitmap(106, "resources/img/learn.png", 2), blend));
+    editor->AddControl(
+        new SwitchControl(&plug, 521, 236, 12, editor->LoadStripBitmap(107, "resources/img/clear.png", 2), blend));
+    editor->AddControl(
+        new BitmapControl(&plug, 511, 131, 14, editor->LoadStripBitmap(105, "resources/img/led.png", 2), blend));
     TextStyle presetStyle;
     presetStyle.size = 16;
     presetStyle.style = kStyleBold;
     presetStyle.quality = kQualityNonAntialiased;
     editor->AddControl(new TextControl(&plug, {207, 20, 383, 37}, presetStyle, "Deep Thud"));
-    editor->AddControl(new ContactControl(&plug, 172, 18, 15, editor->LoadStripBitmap(108, "resources/img/presetLeft.png", 2), blend));
-    editor->AddControl(new ContactControl(&plug, 386, 18, 16, editor->LoadStripBitmap(109, "resources/img/presetRight.png", 2), blend));
+    editor->AddControl(
+        new ContactControl(&plug, 172, 18, 15, editor->LoadStripBitmap(108, "resources/img/presetLeft.png", 2), blend));
+    editor->AddControl(new ContactControl(&plug, 386, 18, 16,
+                                          editor->LoadStripBitmap(109, "resources/img/presetRight.png", 2), blend));
     TextStyle valueStyle;
     valueStyle.quality = kQualityNonAntialiased;
     editor->AddControl(new TextControl(&plug, {496, 347, 544, 359}, valueStyle, "0.300"));

@@ -204,8 +204,7 @@ int main(int argc, char** argv) {
     std::string name = ShortName(path);
     if (std::find(names.begin(), names.end(), name) != names.end()) name = path;
     names.push_back(name);
-    benchmark::RegisterBenchmark(("CreateAndOpen/" + name).c_str(), CreateAndOpen, path)
-        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("CreateAndOpen/" + name).c_str(), CreateAndOpen, path)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("Render256/" + name).c_str(), Render, path)
         ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
   }

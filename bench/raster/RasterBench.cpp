@@ -26,8 +26,7 @@ void SetFramePixels(benchmark::State& state) {
   const int64_t pixels = int64_t(kEditorWidth) * kEditorHeight;
   state.SetBytesProcessed(int64_t(state.iterations()) * pixels * 4);
   state.counters["ns_per_pixel"] =
-      benchmark::Counter(double(pixels), benchmark::Counter::kIsIterationInvariantRate |
-                                                    benchmark::Counter::kInvert);
+      benchmark::Counter(double(pixels), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // The reference for the weight-1.0 copy: the same bytes through memcpy.
@@ -57,7 +56,11 @@ void BM_BlitFrame(benchmark::State& state) {
 }
 // {mode, weight x 256}: plain copy, halving, source-alpha copy at full and
 // partial weight, add.
-BENCHMARK(BM_BlitFrame)->Args({0, 256})->Args({0, 128})->Args({0x10000, 256})->Args({0x10000, 200})
+BENCHMARK(BM_BlitFrame)
+    ->Args({0, 256})
+    ->Args({0, 128})
+    ->Args({0x10000, 256})
+    ->Args({0x10000, 200})
     ->Args({0x10001, 256});
 
 // The editor's own workload: the knob strip (mostly clear or opaque pixels)
@@ -74,9 +77,9 @@ void BM_BlitKnobStrip(benchmark::State& state) {
     RasterBlit(&dest, knob.get(), 0, 0, nullptr, 1.0f, UseSourceAlpha);
     benchmark::ClobberMemory();
   }
-  state.counters["ns_per_pixel"] = benchmark::Counter(
-      double(knob->Width()) * knob->Height(),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_pixel"] =
+      benchmark::Counter(double(knob->Width()) * knob->Height(),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BlitKnobStrip);
 

@@ -41,8 +41,8 @@ void BM_WhileAHitSounds(benchmark::State& state) {
     plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
     RenderBlocks(*plug, 50);
   }
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * 50 * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Half-second stretches of the silence ten minutes after a hit.
@@ -51,8 +51,8 @@ void BM_SilenceTenMinutesAfterAHit(benchmark::State& state) {
   plug->Effect()->setParameter(plug->Effect(), kParamTrigger, 1.0f);
   RenderBlocks(*plug, int64_t(kRate) * 600 / kBlock);
   for (auto _ : state) RenderBlocks(*plug, 50);
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * 50 * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The same with every sample worked out, as before the skip.
@@ -63,8 +63,8 @@ void BM_SilenceWithoutTheSkip(benchmark::State& state) {
   DrumVoice::EnableSettledSkip(false);
   for (auto _ : state) RenderBlocks(*plug, 50);
   DrumVoice::EnableSettledSkip(true);
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * 50 * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The settled voice by itself, in blocks of 480.
@@ -79,8 +79,8 @@ void BM_SettledVoiceAlone(benchmark::State& state) {
     voice.Render(block.data(), kBlock);
     benchmark::DoNotOptimize(block.data());
   }
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The first block of a hit after a minute of settled silence: the noise
@@ -118,8 +118,8 @@ void BM_DecayAfterAHit(benchmark::State& state) {
     RenderBlocks(*plug, 50);
     rendered += 50 * kBlock;
   }
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * 50 * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The voice alone without the guard, in the caller's mode, for comparison.
@@ -140,8 +140,8 @@ void BM_UnguardedVoiceDecay(benchmark::State& state) {
     rendered += 50 * kBlock;
   }
   benchmark::DoNotOptimize(sink);
-  state.counters["ns_per_sample"] =
-      benchmark::Counter(double(state.iterations()) * 50 * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * 50 * kBlock,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

@@ -13,76 +13,69 @@ using namespace voicebench;
 
 namespace {
 
-void ReportPerSample(benchmark::State& state)
-{
-    const auto samples = static_cast<double>(state.iterations()) * kBlock;
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(static_cast<int64_t>(samples));
+void ReportPerSample(benchmark::State& state) {
+  const auto samples = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["ns_per_sample"] =
+      benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.SetItemsProcessed(static_cast<int64_t>(samples));
 }
 
-void RenderBlocks(benchmark::State& state)
-{
-    DrumVoice voice;
-    SetUpVoice(voice);
-    std::array<float, kBlock> block{};
-    int untilHit = 0;
-    for (auto _ : state) {
-        BlockBySample(voice, block, untilHit);
-        benchmark::DoNotOptimize(block.data());
-        benchmark::ClobberMemory();
-    }
-    ReportPerSample(state);
+void RenderBlocks(benchmark::State& state) {
+  DrumVoice voice;
+  SetUpVoice(voice);
+  std::array<float, kBlock> block{};
+  int untilHit = 0;
+  for (auto _ : state) {
+    BlockBySample(voice, block, untilHit);
+    benchmark::DoNotOptimize(block.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPerSample(state);
 }
 
-void RenderBlocksByRender(benchmark::State& state, VoiceLanes lanes)
-{
-    SelectVoiceLanes(lanes);
-    DrumVoice voice;
-    SetUpVoice(voice);
-    std::array<float, kBlock> block{};
-    int untilHit = 0;
-    for (auto _ : state) {
-        BlockByRender(voice, block, untilHit);
-        benchmark::DoNotOptimize(block.data());
-        benchmark::ClobberMemory();
-    }
-    ReportPerSample(state);
+void RenderBlocksByRender(benchmark::State& state, VoiceLanes lanes) {
+  SelectVoiceLanes(lanes);
+  DrumVoice voice;
+  SetUpVoice(voice);
+  std::array<float, kBlock> block{};
+  int untilHit = 0;
+  for (auto _ : state) {
+    BlockByRender(voice, block, untilHit);
+    benchmark::DoNotOptimize(block.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPerSample(state);
 }
 
-void RenderBlocksThroughInstrument(benchmark::State& state, VoiceLanes lanes)
-{
-    SelectVoiceLanes(lanes);
-    auto plug = MakeStartedInstrument();
-    std::array<double, kBlock> left{}, right{};
-    int untilHit = 0;
-    for (auto _ : state) {
-        BlockThroughInstrument(*plug, left, right, untilHit);
-        benchmark::DoNotOptimize(left.data());
-        benchmark::ClobberMemory();
-    }
-    ReportPerSample(state);
+void RenderBlocksThroughInstrument(benchmark::State& state, VoiceLanes lanes) {
+  SelectVoiceLanes(lanes);
+  auto plug = MakeStartedInstrument();
+  std::array<double, kBlock> left{}, right{};
+  int untilHit = 0;
+  for (auto _ : state) {
+    BlockThroughInstrument(*plug, left, right, untilHit);
+    benchmark::DoNotOptimize(left.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPerSample(state);
 }
 
 }  // namespace
 
 // The block benchmarks once per instruction set this processor offers; the
 // sample-by-sample one does not depend on it.
-int main(int argc, char** argv)
-{
-    benchmark::RegisterBenchmark("RenderBlocks", RenderBlocks);
-    for (VoiceLanes lanes : {VoiceLanes::Avx512, VoiceLanes::Avx2, VoiceLanes::Sse2}) {
-        if (!VoiceLanesAvailable(lanes))
-            continue;
-        const std::string name = VoiceLanesName(lanes);
-        benchmark::RegisterBenchmark(("RenderBlocksByRender/" + name).c_str(), RenderBlocksByRender, lanes);
-        benchmark::RegisterBenchmark(("RenderBlocksThroughInstrument/" + name).c_str(), RenderBlocksThroughInstrument,
-                                     lanes);
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+int main(int argc, char** argv) {
+  benchmark::RegisterBenchmark("RenderBlocks", RenderBlocks);
+  for (VoiceLanes lanes : {VoiceLanes::Avx512, VoiceLanes::Avx2, VoiceLanes::Sse2}) {
+    if (!VoiceLanesAvailable(lanes)) continue;
+    const std::string name = VoiceLanesName(lanes);
+    benchmark::RegisterBenchmark(("RenderBlocksByRender/" + name).c_str(), RenderBlocksByRender, lanes);
+    benchmark::RegisterBenchmark(("RenderBlocksThroughInstrument/" + name).c_str(), RenderBlocksThroughInstrument,
+                                 lanes);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }

@@ -156,9 +156,7 @@ struct WinEditorWindow {
 WinEditor::WinEditor(PlugBase* plug, int32_t width, int32_t height, int32_t frameRate)
     : Editor(plug, width, height, frameRate) {}
 
-WinEditor::~WinEditor() {
-  CloseEditorWindow();
-}
+WinEditor::~WinEditor() { CloseEditorWindow(); }
 
 int32_t WinEditor::OpenWindowCount() { return openWindowCount; }
 
@@ -178,8 +176,7 @@ bool WinEditor::PresentRect(const PixelRect& rect) {
     target = GetDC(window);
   }
   if (target && source) {
-    BitBlt(target, rect.left, rect.top, rect.Width(), rect.Height(), source, rect.left, rect.top,
-           SRCCOPY);
+    BitBlt(target, rect.left, rect.top, rect.Width(), rect.Height(), source, rect.left, rect.top, SRCCOPY);
   }
   if (fromPaint) {
     EndPaint(window, &paint);
@@ -241,8 +238,8 @@ void* WinEditor::OpenEditorWindow(void* parent) {
     // A class left behind by a window the host destroyed is reused.
     RegisterClassA(&windowClass);
   }
-  HWND window = CreateWindowExA(0, kClassName, "Plug", WS_CHILD | WS_VISIBLE, x, y, w, h,
-                                AsWindow(parent), nullptr, AsInstance(moduleInstance_), this);
+  HWND window = CreateWindowExA(0, kClassName, "Plug", WS_CHILD | WS_VISIBLE, x, y, w, h, AsWindow(parent), nullptr,
+                                AsInstance(moduleInstance_), this);
   if (!window) {
     if (--openWindowCount == 0) UnregisterClassA(kClassName, AsInstance(moduleInstance_));
     return nullptr;
@@ -323,14 +320,12 @@ HFONT CreateEntryFont(const TextStyle& style) {
   char face[TextStyle::kFaceCapacity] = {};
   std::snprintf(face, sizeof(face), "%.*s", TextStyle::kFaceCapacity - 1, style.faceName);
   return CreateFontA(style.size, 0, 0, 0, style.style == kStyleBold ? FW_BOLD : FW_DONTCARE,
-                     style.style == kStyleItalic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, face);
+                     style.style == kStyleItalic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 // The text's width and the font's line height, in the box's font.
-void MeasureEntryText(HWND window, HFONT font, const std::wstring& text, int32_t& width,
-                      int32_t& lineHeight) {
+void MeasureEntryText(HWND window, HFONT font, const std::wstring& text, int32_t& width, int32_t& lineHeight) {
   width = lineHeight = 0;
   HDC dc = GetDC(window);
   if (!dc) return;
@@ -345,8 +340,8 @@ void MeasureEntryText(HWND window, HFONT font, const std::wstring& text, int32_t
 
 }  // namespace
 
-void WinEditor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                               const char* initialText, PlugParam* param) {
+void WinEditor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                               PlugParam* param) {
   HWND window = AsWindow(window_);
   if (!control || entryBox_ || !window) return;
   const std::wstring text = Wide(initialText);
@@ -359,10 +354,9 @@ void WinEditor::BeginTextEntry(Control* control, const TextStyle& style, const P
   DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOHSCROLL;
   if (style.alignment == kAlignCenter) boxStyle |= ES_CENTER;
   if (style.alignment == kAlignRight) boxStyle |= ES_RIGHT;
-  HWND box = CreateWindowExW(0, L"EDIT", text.c_str(), boxStyle, bounds.left, bounds.top,
-                             bounds.Width(), bounds.Height(), window,
-                             reinterpret_cast<HMENU>(intptr_t(kEntryBoxId)),
-                             AsInstance(moduleInstance_), nullptr);
+  HWND box =
+      CreateWindowExW(0, L"EDIT", text.c_str(), boxStyle, bounds.left, bounds.top, bounds.Width(), bounds.Height(),
+                      window, reinterpret_cast<HMENU>(intptr_t(kEntryBoxId)), AsInstance(moduleInstance_), nullptr);
   if (!box) {
     if (font) DeleteObject(font);
     return;
@@ -424,8 +418,7 @@ PopupMenu* WinEditor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
   // taken from the queue rather than from the call's answer.
   PopupMenu* chosen = nullptr;
   MSG message{};
-  if (PeekMessageW(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) &&
-      HIWORD(message.wParam) == 0) {
+  if (PeekMessageW(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && HIWORD(message.wParam) == 0) {
     chosen = menu->ChooseByCommand(LOWORD(message.wParam));
   }
   DestroyMenu(handle);
@@ -434,9 +427,7 @@ PopupMenu* WinEditor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
 
 void WinEditor::HostFolder(TextBuf& out) { out.Set(ModuleFolder(nullptr).c_str()); }
 
-void WinEditor::PluginFolder(TextBuf& out) {
-  out.Set(ModuleFolder(static_cast<HMODULE>(moduleInstance_)).c_str());
-}
+void WinEditor::PluginFolder(TextBuf& out) { out.Set(ModuleFolder(static_cast<HMODULE>(moduleInstance_)).c_str()); }
 
 void WinEditor::DesktopFolder(TextBuf& out) {
   wchar_t path[MAX_PATH] = {};
@@ -515,11 +506,9 @@ bool WinEditor::AskForColor(ArgbColor& color, const char* prompt) {
   return true;
 }
 
-bool WinEditor::OpenWebPage(const char* url, const char* title, const char* confirmText,
-                            const char* failText) {
+bool WinEditor::OpenWebPage(const char* url, const char* title, const char* confirmText, const char* failText) {
   HWND window = AsWindow(window_);
-  if (confirmText &&
-      MessageBoxW(window, Wide(confirmText).c_str(), Wide(title).c_str(), MB_YESNO) != IDYES) {
+  if (confirmText && MessageBoxW(window, Wide(confirmText).c_str(), Wide(title).c_str(), MB_YESNO) != IDYES) {
     return false;
   }
   DWORD connection = 0;
@@ -597,8 +586,8 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
   }
   // The box just got the focus: a press cancels it, input goes nowhere, but
   // painting, colouring the box and the tick go on as usual.
-  if (editor->entryBox_ && editor->entryState_ == WinEditor::kEntryFocused &&
-      message != WM_PAINT && message != WM_TIMER && message != WM_CTLCOLOREDIT) {
+  if (editor->entryBox_ && editor->entryState_ == WinEditor::kEntryFocused && message != WM_PAINT &&
+      message != WM_TIMER && message != WM_CTLCOLOREDIT) {
     if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) {
       editor->entryState_ = WinEditor::kEntryCancel;
       return 0;
@@ -662,8 +651,8 @@ LRESULT CALLBACK WinEditorWindow::Procedure(HWND window, UINT message, WPARAM wP
       if (!control) return 0;
       HDC dc = reinterpret_cast<HDC>(wParam);
       const TextStyle& style = control->Style();
-      const COLORREF back = RGB(style.entryBackColor.red & 0xFF, style.entryBackColor.green & 0xFF,
-                                style.entryBackColor.blue & 0xFF);
+      const COLORREF back =
+          RGB(style.entryBackColor.red & 0xFF, style.entryBackColor.green & 0xFF, style.entryBackColor.blue & 0xFF);
       SetBkColor(dc, back);
       SetTextColor(dc, RGB(style.entryTextColor.red & 0xFF, style.entryTextColor.green & 0xFF,
                            style.entryTextColor.blue & 0xFF));

@@ -15,10 +15,10 @@ public:
   // Entry states of the text entry box.
   enum : int32_t {
     kEntryIdle = 0,
-    kEntryFocused = 1,    // the box just received the focus
-    kEntryRedrawn = 2,    // the editor was redrawn around the open box
-    kEntryCancel = 3,     // the next tick closes the box
-    kEntryCommit = 4      // the next tick applies the text and closes the box
+    kEntryFocused = 1,  // the box just received the focus
+    kEntryRedrawn = 2,  // the editor was redrawn around the open box
+    kEntryCancel = 3,   // the next tick closes the box
+    kEntryCommit = 4    // the next tick applies the text and closes the box
   };
   static constexpr int32_t kTimerId = 2;
   static constexpr int32_t kEntryBoxId = 99;
@@ -33,15 +33,14 @@ public:
   bool HasWindow() override;
   int32_t ShowMessage(const char* text, const char* caption, int32_t type) override;
   PopupMenu* RunPopupMenu(PopupMenu* menu, const PixelRect& rect) override;
-  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                      const char* initialText, PlugParam* param) override;
+  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                      PlugParam* param) override;
   void HostFolder(TextBuf& out) override;
   void PluginFolder(TextBuf& out) override;
   void DesktopFolder(TextBuf& out) override;
   void AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const char* extensions) override;
   bool AskForColor(ArgbColor& color, const char* prompt) override;
-  bool OpenWebPage(const char* url, const char* title, const char* confirmText,
-                   const char* failText) override;
+  bool OpenWebPage(const char* url, const char* title, const char* confirmText, const char* failText) override;
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindow() override { return window_; }

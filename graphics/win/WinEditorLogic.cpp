@@ -11,12 +11,18 @@ namespace winui {
 
 int32_t KeyCodeFor(uint32_t virtualKey) {
   switch (virtualKey) {
-    case 0x20: return KeyCode::Space;
-    case 0x26: return KeyCode::ArrowUp;
-    case 0x28: return KeyCode::ArrowDown;
-    case 0x25: return KeyCode::ArrowLeft;
-    case 0x27: return KeyCode::ArrowRight;
-    default: break;
+    case 0x20:
+      return KeyCode::Space;
+    case 0x26:
+      return KeyCode::ArrowUp;
+    case 0x28:
+      return KeyCode::ArrowDown;
+    case 0x25:
+      return KeyCode::ArrowLeft;
+    case 0x27:
+      return KeyCode::ArrowRight;
+    default:
+      break;
   }
   if (virtualKey >= 0x30 && virtualKey <= 0x39) return KeyCode::Digit0 + int32_t(virtualKey - 0x30);
   if (virtualKey >= 0x41 && virtualKey <= 0x5A) return KeyCode::LetterA + int32_t(virtualKey - 0x41);
@@ -98,8 +104,7 @@ namespace {
 
 // One side of the box: at least `least` long, centred on the prompt's span
 // [low, high) and moved back inside [0, limit) when it fits there.
-void PlaceSpan(int32_t low, int32_t high, int32_t least, int32_t limit, int32_t& start,
-               int32_t& end) {
+void PlaceSpan(int32_t low, int32_t high, int32_t least, int32_t limit, int32_t& start, int32_t& end) {
   const int64_t length = std::max<int64_t>(int64_t(high) - low, least);
   int64_t first = (int64_t(low) + high - length) / 2;
   if (length <= limit) first = std::clamp<int64_t>(first, 0, limit - length);
@@ -109,12 +114,13 @@ void PlaceSpan(int32_t low, int32_t high, int32_t least, int32_t limit, int32_t&
 
 }  // namespace
 
-PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight,
-                         int32_t editorWidth, int32_t editorHeight) {
+PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight, int32_t editorWidth,
+                         int32_t editorHeight) {
   // One more pixel each way: the prompt's right and bottom edges are inside.
   // The text needs one more column for the caret after it.
   const int64_t right = int64_t(prompt.right) + 1, bottom = int64_t(prompt.bottom) + 1;
-  const int32_t wide = int32_t(std::clamp<int64_t>(int64_t(std::max(textWidth, 0)) + 2 * kEntryTextInset + 1, 0, 1 << 16));
+  const int32_t wide =
+      int32_t(std::clamp<int64_t>(int64_t(std::max(textWidth, 0)) + 2 * kEntryTextInset + 1, 0, 1 << 16));
   const int32_t tall = int32_t(std::clamp<int64_t>(int64_t(std::max(lineHeight, 0)) + 2, 0, 1 << 16));
   PixelRect box;
   PlaceSpan(prompt.left, int32_t(std::min<int64_t>(right, INT32_MAX)), wide, editorWidth, box.left, box.right);

@@ -45,7 +45,7 @@ constexpr int32_t kEntryTextInset = 2;
 // included): at least the rect, widened to hold a text of textWidth pixels
 // between the insets and heightened to hold a line, centred on the rect and
 // kept inside the editor where it fits.
-PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight,
-                         int32_t editorWidth, int32_t editorHeight);
+PixelRect EntryBoxBounds(const PixelRect& prompt, int32_t textWidth, int32_t lineHeight, int32_t editorWidth,
+                         int32_t editorHeight);
 
 }  // namespace winui

@@ -66,8 +66,7 @@ std::string FindOnPath(const std::string& program) {
     if (folder.empty() || folder[0] != '/') continue;  // relative PATH entries are not trusted
     const std::string candidate = folder + "/" + program;
     struct stat info {};
-    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        access(candidate.c_str(), X_OK) == 0)
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
       return candidate;
   }
   return {};
@@ -198,8 +197,7 @@ int32_t DismissedAnswer(int32_t type) {
   }
 }
 
-std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption,
-                                           int32_t type) {
+std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption, int32_t type) {
   const int32_t kind = type & kMessageKindMask;
   const bool question = kind != kMessageOk;
   const DialogTool tool = AvailableDialogTool();
@@ -257,8 +255,7 @@ int32_t MessageBoxAnswer(int32_t type, const ToolRun& run) {
   }
 }
 
-int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
-                       const ToolWait& wait) {
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type, const ToolWait& wait) {
   const std::vector<std::string> command = MessageBoxCommand(text, caption, type);
   if (command.empty()) return DismissedAnswer(type);
   return MessageBoxAnswer(type, RunTool(command, wait));
@@ -281,8 +278,8 @@ std::string ExtensionPatterns(const char* extensions, const std::string& separat
   return patterns;
 }
 
-std::vector<std::string> FileDialogCommand(bool save, const std::string& folder,
-                                           const std::string& file, const char* extensions) {
+std::vector<std::string> FileDialogCommand(bool save, const std::string& folder, const std::string& file,
+                                           const char* extensions) {
   const DialogTool tool = AvailableDialogTool();
   if (tool == DialogTool::None) return {};
   std::string start = folder;
@@ -295,8 +292,7 @@ std::vector<std::string> FileDialogCommand(bool save, const std::string& folder,
     const std::string patterns = ExtensionPatterns(extensions, " ");
     if (!patterns.empty()) command.push_back("--file-filter=" + patterns);
   } else {
-    command = {"kdialog", save ? "--getsavefilename" : "--getopenfilename",
-               start.empty() ? "." : start};
+    command = {"kdialog", save ? "--getsavefilename" : "--getopenfilename", start.empty() ? "." : start};
     const std::string patterns = ExtensionPatterns(extensions, " ");
     if (!patterns.empty()) command.push_back(patterns);
   }
@@ -313,8 +309,8 @@ bool FileDialogAnswer(const ToolRun& run, std::string& chosen) {
   return true;
 }
 
-bool ChooseFile(bool save, const std::string& folder, const std::string& file,
-                const char* extensions, std::string& chosen, const ToolWait& wait) {
+bool ChooseFile(bool save, const std::string& folder, const std::string& file, const char* extensions,
+                std::string& chosen, const ToolWait& wait) {
   const std::vector<std::string> command = FileDialogCommand(save, folder, file, extensions);
   if (command.empty()) return false;
   return FileDialogAnswer(RunTool(command, wait), chosen);
@@ -340,8 +336,8 @@ bool ChooseColor(ArgbColor& color, const char* prompt, const ToolWait& wait) {
   const DialogTool tool = AvailableDialogTool();
   if (tool == DialogTool::None) return false;
   char start[32];
-  std::snprintf(start, sizeof start, "#%02x%02x%02x", unsigned(color.red & 0xFF),
-                unsigned(color.green & 0xFF), unsigned(color.blue & 0xFF));
+  std::snprintf(start, sizeof start, "#%02x%02x%02x", unsigned(color.red & 0xFF), unsigned(color.green & 0xFF),
+                unsigned(color.blue & 0xFF));
   std::vector<std::string> command;
   if (tool == DialogTool::Zenity) {
     command = {"zenity", "--color-selection", std::string("--color=") + start};

@@ -94,12 +94,10 @@ std::string FindOnPath(const std::string& program);
 
 // The answer a dismissed box of this kind gives.
 int32_t DismissedAnswer(int32_t type);
-int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type,
-                       const ToolWait& wait = {});
+int32_t ShowMessageBox(const std::string& text, const std::string& caption, int32_t type, const ToolWait& wait = {});
 // The two halves of ShowMessageBox, for a caller that runs the tool itself:
 // the command (empty without a dialog tool) and the answer its run gives.
-std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption,
-                                           int32_t type);
+std::vector<std::string> MessageBoxCommand(const std::string& text, const std::string& caption, int32_t type);
 int32_t MessageBoxAnswer(int32_t type, const ToolRun& run);
 
 // "tvpreset" gives "*.tvpreset"; "wav aif" gives "*.wav *.aif" (joined by
@@ -108,12 +106,12 @@ std::string ExtensionPatterns(const char* extensions, const std::string& separat
 
 // True with the chosen path, exactly as the tool returned it (no extension
 // added); false when cancelled or no dialog tool exists.
-bool ChooseFile(bool save, const std::string& folder, const std::string& file,
-                const char* extensions, std::string& chosen, const ToolWait& wait = {});
+bool ChooseFile(bool save, const std::string& folder, const std::string& file, const char* extensions,
+                std::string& chosen, const ToolWait& wait = {});
 // The two halves of ChooseFile: the command (empty without a dialog tool),
 // and the chosen path from its run (false as ChooseFile).
-std::vector<std::string> FileDialogCommand(bool save, const std::string& folder,
-                                           const std::string& file, const char* extensions);
+std::vector<std::string> FileDialogCommand(bool save, const std::string& folder, const std::string& file,
+                                           const char* extensions);
 bool FileDialogAnswer(const ToolRun& run, std::string& chosen);
 // "rgb(1,2,3)", "rgba(1,2,3,0.5)" and "#rrggbb" as zenity and kdialog answer.
 bool ParseColorAnswer(const std::string& text, ArgbColor& color);

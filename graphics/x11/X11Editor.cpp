@@ -1,6 +1,5 @@
 #include "graphics/x11/X11Editor.h"
 
-
 #include <poll.h>
 
 #include <algorithm>
@@ -19,9 +18,8 @@
 
 namespace {
 
-constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask |
-                               ButtonMotionMask | KeyPressMask | KeyReleaseMask |
-                               FocusChangeMask | LeaveWindowMask | StructureNotifyMask;
+constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | KeyPressMask |
+                               KeyReleaseMask | FocusChangeMask | LeaveWindowMask | StructureNotifyMask;
 // Events handled per idle call, so that a flood cannot hold the host's
 // interface thread.
 constexpr int32_t kMaxEventsPerIdle = 1000;
@@ -117,15 +115,13 @@ void* X11Editor::OpenEditorWindow(void* parent) {
   {
     X11ErrorTrap trap(display_);
     XWindowAttributes parentAttributes{};
-    const bool parentValid =
-        XGetWindowAttributes(display_, parentWindow, &parentAttributes) && !trap.Failed();
+    const bool parentValid = XGetWindowAttributes(display_, parentWindow, &parentAttributes) && !trap.Failed();
     if (parentValid) {
       if (window_) {
         // Reopening replaces the window at the old one's place.
         Window child = 0;
         int oldX = 0, oldY = 0;
-        if (XTranslateCoordinates(display_, window_, parentWindow, 0, 0, &oldX, &oldY, &child) &&
-            !trap.Failed()) {
+        if (XTranslateCoordinates(display_, window_, parentWindow, 0, 0, &oldX, &oldY, &child) && !trap.Failed()) {
           x = oldX;
           y = oldY;
         }
@@ -157,9 +153,9 @@ bool X11Editor::CreateWindow(Window parent, const XWindowAttributes& parentAttri
   attributes.border_pixel = 0;
   attributes.colormap = DefaultColormap(display_, screen);
   attributes.event_mask = kWindowEvents;
-  window_ = XCreateWindow(display_, parent, x, y, unsigned(std::max(1, Width())),
-                          unsigned(std::max(1, Height())), 0, depth, InputOutput, visual,
-                          CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+  window_ =
+      XCreateWindow(display_, parent, x, y, unsigned(std::max(1, Width())), unsigned(std::max(1, Height())), 0, depth,
+                    InputOutput, visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   if (!window_) return false;
   gc_ = XCreateGC(display_, window_, 0, nullptr);
   painter_ = std::make_unique<X11ImagePainter>(display_, visual, depth);
@@ -279,8 +275,7 @@ void X11Editor::HandleEvent(XEvent& event) {
       break;
     case FocusOut:
       // Focus moving into a grab (our own menu) or to a child is no loss.
-      if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior)
-        tickAndEntry_.CancelEntry();
+      if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior) tickAndEntry_.CancelEntry();
       break;
     case LeaveNotify:
       if (event.xcrossing.mode != NotifyNormal) break;
@@ -300,8 +295,7 @@ void X11Editor::HandleEvent(XEvent& event) {
 }
 
 void X11Editor::OnExpose(const XExposeEvent& event) {
-  exposed_ = RectUnion(exposed_, PixelRect{event.x, event.y, event.x + event.width,
-                                           event.y + event.height});
+  exposed_ = RectUnion(exposed_, PixelRect{event.x, event.y, event.x + event.width, event.y + event.height});
   if (event.count > 0) return;
   const PixelRect area = exposed_;
   exposed_ = PixelRect{};
@@ -406,8 +400,8 @@ bool X11Editor::HasProperty(Window window, Atom property) {
   int format = 0;
   unsigned long items = 0, after = 0;
   unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType,
-                                        &type, &format, &items, &after, &data);
+  const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType, &type, &format,
+                                        &items, &after, &data);
   if (data) XFree(data);
   return status == Success && type != kXNone;
 }
@@ -424,8 +418,7 @@ void X11Editor::ForwardToHost(XKeyEvent& event) {
   forwarded.xkey.window = topLevel;
   forwarded.xkey.subwindow = kXNone;
   Window child = 0;
-  XTranslateCoordinates(display_, window_, topLevel, event.x, event.y, &forwarded.xkey.x,
-                        &forwarded.xkey.y, &child);
+  XTranslateCoordinates(display_, window_, topLevel, event.x, event.y, &forwarded.xkey.x, &forwarded.xkey.y, &child);
   const long mask = event.type == KeyPress ? KeyPressMask : KeyReleaseMask;
   XSendEvent(display_, topLevel, True, mask, &forwarded);
   XFlush(display_);
@@ -498,16 +491,15 @@ void X11Editor::ShowEntryBox() {
   // Rendering may widen the box to fit its text.
   const RasterBitmap& picture = entryBox_.Render(*this);
   const PixelRect bounds = entryBox_.Bounds();
-  painter_->Put(window_, gc_, picture, PixelRect{0, 0, bounds.Width(), bounds.Height()},
-                bounds.left, bounds.top);
+  painter_->Put(window_, gc_, picture, PixelRect{0, 0, bounds.Width(), bounds.Height()}, bounds.left, bounds.top);
 }
 
 void X11Editor::RepaintAll() { DrawControls(PixelRect{0, 0, Width(), Height()}); }
 
 // Text entry -----------------------------------------------------------------
 
-void X11Editor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                               const char* initialText, PlugParam* param) {
+void X11Editor::BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                               PlugParam* param) {
   if (!control || tickAndEntry_.EntryOpen() || !window_) return;
   X11ErrorTrap trap(display_);
   entryBox_.Open(style, rect, initialText, control->TextEntryLength());
@@ -540,16 +532,14 @@ PopupMenu* X11Editor::RunPopupMenu(PopupMenu* menu, const PixelRect& rect) {
   X11ErrorTrap trap(display_);
   int rootX = 0, rootY = 0;
   Window child = 0;
-  if (!XTranslateCoordinates(display_, window_, root_, rect.left, rect.bottom, &rootX, &rootY,
-                             &child) ||
-      trap.Failed())
+  if (!XTranslateCoordinates(display_, window_, root_, rect.left, rect.bottom, &rootX, &rootY, &child) || trap.Failed())
     return nullptr;
 
   X11PopupMenu::EditorLink link;
   link.otherEvent = [this](XEvent& event) { HandleEvent(event); };
   link.msUntilTick = [this]() {
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tickAndEntry_.NextDue() -
+                                                                            EditorTickAndEntry::Clock::now());
     return int32_t(std::clamp<int64_t>(wait.count(), 0, 1000));
   };
   link.tick = [this]() { TickIfDue(); };
@@ -604,8 +594,8 @@ void X11Editor::WaitForDialog(int outputFd) {
   const bool serving = display_ && window_ && !EditorDisplayBroken(display_);
   int32_t waitMs = 1000;
   if (serving) {
-    const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(
-        tickAndEntry_.NextDue() - EditorTickAndEntry::Clock::now());
+    const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(tickAndEntry_.NextDue() -
+                                                                                 EditorTickAndEntry::Clock::now());
     waitMs = int32_t(std::clamp<int64_t>(untilTick.count(), 0, 1000));
   }
   pollfd ready[2] = {{outputFd, POLLIN, 0}, {serving ? ConnectionNumber(display_) : -1, POLLIN, 0}};
@@ -648,15 +638,14 @@ void X11Editor::AskForFile(TextBuf& file, int32_t action, TextBuf& folder, const
   const std::string startFile = file.Get();
   const std::string offered = extensions ? extensions : "";
   std::string chosen;
-  const bool answered = desktop::ChooseFile(action == kFileSave, startFolder, startFile,
-                                            offered.c_str(), chosen, DialogWait());
+  const bool answered =
+      desktop::ChooseFile(action == kFileSave, startFolder, startFile, offered.c_str(), chosen, DialogWait());
   if (!answered) return;
   folder.Set(platform::FolderOfPath(chosen).c_str());
   file.Set(chosen.c_str());
 }
 
-void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
-                                FileAnswer done) {
+void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const char* extensions, FileAnswer done) {
   if (!window_ || pendingDialog_) {
     if (done) done(std::string());
     return;
@@ -670,8 +659,7 @@ void X11Editor::AskForFileLater(int32_t action, const std::string& folder, const
                      });
 }
 
-void X11Editor::ShowMessageLater(const char* text, const char* caption, int32_t type,
-                                 MessageAnswer done) {
+void X11Editor::ShowMessageLater(const char* text, const char* caption, int32_t type, MessageAnswer done) {
   if (!window_ || pendingDialog_) {
     if (done) done(desktop::DismissedAnswer(type));
     return;
@@ -713,11 +701,9 @@ const char* X11Editor::FileDialogUnavailableReason() {
   return "install zenity or kdialog";
 }
 
-bool X11Editor::OpenWebPage(const char* url, const char* title, const char* confirmText,
-                            const char* failText) {
+bool X11Editor::OpenWebPage(const char* url, const char* title, const char* confirmText, const char* failText) {
   const std::string caption = title ? title : "";
-  if (confirmText &&
-      ShowMessage(confirmText, caption.c_str(), desktop::kMessageYesNo) != desktop::kAnswerYes)
+  if (confirmText && ShowMessage(confirmText, caption.c_str(), desktop::kMessageYesNo) != desktop::kAnswerYes)
     return false;
   if (url) {
     const std::string address = url;

@@ -34,8 +34,8 @@ public:
   bool HasWindow() override { return window_ != 0; }
   int32_t ShowMessage(const char* text, const char* caption, int32_t type) override;
   PopupMenu* RunPopupMenu(PopupMenu* menu, const PixelRect& rect) override;
-  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect,
-                      const char* initialText, PlugParam* param) override;
+  void BeginTextEntry(Control* control, const TextStyle& style, const PixelRect& rect, const char* initialText,
+                      PlugParam* param) override;
   void HostFolder(TextBuf& out) override;
   void PluginFolder(TextBuf& out) override;
   void DesktopFolder(TextBuf& out) override;
@@ -44,14 +44,11 @@ public:
   // The dialog runs while the host's idle calls go on; a later Idle call
   // hands over the answer. One such dialog at a time: asking while one is
   // open answers at once as cancelled.
-  void AskForFileLater(int32_t action, const std::string& folder, const char* extensions,
-                       FileAnswer done) override;
-  void ShowMessageLater(const char* text, const char* caption, int32_t type,
-                        MessageAnswer done) override;
+  void AskForFileLater(int32_t action, const std::string& folder, const char* extensions, FileAnswer done) override;
+  void ShowMessageLater(const char* text, const char* caption, int32_t type, MessageAnswer done) override;
   bool DialogPending() const override { return pendingDialog_ != nullptr; }
   bool AskForColor(ArgbColor& color, const char* prompt) override;
-  bool OpenWebPage(const char* url, const char* title, const char* confirmText,
-                   const char* failText) override;
+  bool OpenWebPage(const char* url, const char* title, const char* confirmText, const char* failText) override;
   // parent carries the host's Window id; the result is the editor's Window
   // id, or null when there is no display or the parent is not a window.
   void* OpenEditorWindow(void* parent) override;

@@ -33,8 +33,7 @@ void AppendUtf8(std::string& out, uint32_t code) {
 
 }  // namespace
 
-void X11EntryBox::Open(const TextStyle& style, const PixelRect& rect, const char* initialText,
-                       int32_t lengthLimit) {
+void X11EntryBox::Open(const TextStyle& style, const PixelRect& rect, const char* initialText, int32_t lengthLimit) {
   open_ = true;
   style_ = style;
   style_.font = nullptr;
@@ -113,8 +112,7 @@ const RasterBitmap& X11EntryBox::Render(Editor& editor) {
   const int32_t height = bounds_.Height();
   if (bitmap_.Width() != width || bitmap_.Height() != height) bitmap_.SetSize(width, height);
   if (!bitmap_.PixelData()) return bitmap_;
-  RasterFill(&bitmap_, 0, 0, width, height, style_.entryBackColor.Packed() | 0xFF000000u, 1.0f,
-             BlendCopy);
+  RasterFill(&bitmap_, 0, 0, width, height, style_.entryBackColor.Packed() | 0xFF000000u, 1.0f, BlendCopy);
   if (!font) return bitmap_;
   LockHold fontInUse(SharedFontUseLock());
 
@@ -135,8 +133,8 @@ const RasterBitmap& X11EntryBox::Render(Editor& editor) {
   font->RenderText(&bitmap_, text_.c_str(), -1, &area, align);
   if (!allSelected_) {
     // The caret sits after the last character.
-    RasterFill(&bitmap_, textLeft + textWidth, 2, 1, height - 4,
-               style_.entryTextColor.Packed() | 0xFF000000u, 1.0f, BlendCopy);
+    RasterFill(&bitmap_, textLeft + textWidth, 2, 1, height - 4, style_.entryTextColor.Packed() | 0xFF000000u, 1.0f,
+               BlendCopy);
   }
   return bitmap_;
 }

@@ -14,8 +14,7 @@ class X11EntryBox {
 public:
   // The box covers rect with its right and bottom edges included. The whole
   // initial text starts selected, so the first character replaces it.
-  void Open(const TextStyle& style, const PixelRect& rect, const char* initialText,
-            int32_t lengthLimit);
+  void Open(const TextStyle& style, const PixelRect& rect, const char* initialText, int32_t lengthLimit);
   void Close();
   bool IsOpen() const { return open_; }
 

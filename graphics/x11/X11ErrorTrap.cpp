@@ -29,9 +29,7 @@ int EditorIoErrorHandler(Display* display) {
   XIOErrorHandler forward = nullptr;
   {
     std::lock_guard<std::mutex> hold(gIoMutex);
-    if (std::find(gEditorDisplays.begin(), gEditorDisplays.end(), display) !=
-        gEditorDisplays.end())
-      return 0;
+    if (std::find(gEditorDisplays.begin(), gEditorDisplays.end(), display) != gEditorDisplays.end()) return 0;
     forward = gIoHandlerBefore;
   }
   return forward ? forward(display) : 0;
@@ -66,8 +64,8 @@ void MarkDisplayBroken(Display* display, void*) {
 using SetExitHandlerFunction = void (*)(Display*, void (*)(Display*, void*), void*);
 
 SetExitHandlerFunction ExitHandlerSetter() {
-  static const SetExitHandlerFunction setter = reinterpret_cast<SetExitHandlerFunction>(
-      dlsym(RTLD_DEFAULT, "XSetIOErrorExitHandler"));
+  static const SetExitHandlerFunction setter =
+      reinterpret_cast<SetExitHandlerFunction>(dlsym(RTLD_DEFAULT, "XSetIOErrorExitHandler"));
   return setter;
 }
 
@@ -149,6 +147,5 @@ void CloseEditorDisplay(Display* display) {
   XCloseDisplay(display);
   RemoveEditorDisplay(display);
   std::lock_guard<std::mutex> hold(gBrokenMutex);
-  gBrokenDisplays.erase(std::remove(gBrokenDisplays.begin(), gBrokenDisplays.end(), display),
-                        gBrokenDisplays.end());
+  gBrokenDisplays.erase(std::remove(gBrokenDisplays.begin(), gBrokenDisplays.end(), display), gBrokenDisplays.end());
 }

@@ -13,12 +13,11 @@ public:
   // Copies the part of source inside the bitmap to (destX, destY) plus the
   // clipped offset. A visual that is not 24-bit true colour gets a converted
   // copy, slower but the same picture.
-  void Put(Drawable drawable, GC gc, const RasterBitmap& bitmap, const PixelRect& source,
-           int destX, int destY) const;
+  void Put(Drawable drawable, GC gc, const RasterBitmap& bitmap, const PixelRect& source, int destX, int destY) const;
 
 private:
-  void PutConverted(Drawable drawable, GC gc, const RasterBitmap& bitmap, const PixelRect& part,
-                    int destX, int destY) const;
+  void PutConverted(Drawable drawable, GC gc, const RasterBitmap& bitmap, const PixelRect& part, int destX,
+                    int destY) const;
 
   Display* display_;
   Visual* visual_;

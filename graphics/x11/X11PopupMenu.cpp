@@ -19,7 +19,7 @@ namespace {
 
 constexpr int32_t kBorder = 1;
 constexpr int32_t kPadTop = 2;
-constexpr int32_t kTextLeft = 22;    // room for the check mark
+constexpr int32_t kTextLeft = 22;      // room for the check mark
 constexpr int32_t kTextRightPad = 26;  // room for the submenu arrow
 constexpr int32_t kMinItemHeight = 18;
 constexpr int32_t kSeparatorHeight = 7;
@@ -69,8 +69,7 @@ void DrawSubmenuArrow(RasterBitmap& bitmap, int32_t right, int32_t centerY, Pixe
     Fill(bitmap, right - 14 + column, centerY - 3 + column, 1, 7 - 2 * column, color);
 }
 
-void DrawScrollArrow(RasterBitmap& bitmap, int32_t centerX, int32_t centerY, int32_t direction,
-                     Pixel32 color) {
+void DrawScrollArrow(RasterBitmap& bitmap, int32_t centerX, int32_t centerY, int32_t direction, Pixel32 color) {
   // A small triangle pointing up (-1) or down (+1).
   for (int32_t row = 0; row < 4; ++row) {
     const int32_t half = direction < 0 ? row : 3 - row;
@@ -82,7 +81,7 @@ void DrawScrollArrow(RasterBitmap& bitmap, int32_t centerX, int32_t centerY, int
 
 struct X11PopupMenu::Node {
   PopupMenu* menu = nullptr;
-  int32_t base = 0;  // command id of the first item
+  int32_t base = 0;                             // command id of the first item
   std::vector<std::unique_ptr<Node>> children;  // per item; null without a submenu
 };
 
@@ -97,17 +96,15 @@ struct X11PopupMenu::Level {
   // allocated, however long the menu.
   int32_t viewHeight = 0;
   bool scrolls = false;
-  int32_t first = 0;     // the first item shown
-  int32_t maxFirst = 0;  // first when the last item is shown at the bottom
+  int32_t first = 0;      // the first item shown
+  int32_t maxFirst = 0;   // first when the last item is shown at the bottom
   int32_t scrolling = 0;  // -1 or +1 while the pointer rests on an arrow
   std::unique_ptr<SysBitmap> bitmap;
 
   int32_t ItemsTop() const { return scrolls ? kScrollArrowHeight : kPadTop; }
   int32_t ItemsBottom() const { return scrolls ? viewHeight - kScrollArrowHeight : viewHeight - kPadTop; }
   // Layout y minus this is window y.
-  int32_t Offset() const {
-    return layout.items.empty() ? 0 : layout.items[size_t(first)].top - ItemsTop();
-  }
+  int32_t Offset() const { return layout.items.empty() ? 0 : layout.items[size_t(first)].top - ItemsTop(); }
   bool Shown(int32_t item) const {
     if (item < first || item >= int32_t(layout.items.size())) return false;
     return layout.items[size_t(item)].bottom - Offset() <= ItemsBottom();
@@ -140,10 +137,8 @@ PopupMenuLayout LayoutPopupMenu(Editor& editor, const PopupMenu& menu) {
   return layout;
 }
 
-X11PopupMenu::X11PopupMenu(Display* display, Editor& editor, const X11ImagePainter& painter,
-                           EditorLink link)
-    : display_(display), editor_(editor), painter_(painter), link_(std::move(link)),
-      style_(MenuTextStyle()) {}
+X11PopupMenu::X11PopupMenu(Display* display, Editor& editor, const X11ImagePainter& painter, EditorLink link)
+    : display_(display), editor_(editor), painter_(painter), link_(std::move(link)), style_(MenuTextStyle()) {}
 
 X11PopupMenu::~X11PopupMenu() {
   CloseLevelsAfter(-1);
@@ -153,8 +148,7 @@ X11PopupMenu::~X11PopupMenu() {
   XFlush(display_);
 }
 
-std::unique_ptr<X11PopupMenu::Node> X11PopupMenu::BuildNodes(PopupMenu* menu, int32_t& counter,
-                                                             int32_t depth) {
+std::unique_ptr<X11PopupMenu::Node> X11PopupMenu::BuildNodes(PopupMenu* menu, int32_t& counter, int32_t depth) {
   // The same walk and depth limit as the command numbering of PopupMenu.
   if (!menu || depth >= PopupMenu::kMaxDepth) return nullptr;
   auto node = std::make_unique<Node>();
@@ -199,8 +193,7 @@ int32_t X11PopupMenu::Run(PopupMenu& menu, int32_t x, int32_t y) {
         nextScroll = now + kAutoScrollStep;
         XFlush(display_);
       }
-      const auto untilScroll =
-          std::chrono::duration_cast<std::chrono::milliseconds>(nextScroll - now).count();
+      const auto untilScroll = std::chrono::duration_cast<std::chrono::milliseconds>(nextScroll - now).count();
       wait = wait < 0 ? int32_t(untilScroll) : std::min<int32_t>(wait, int32_t(untilScroll));
     }
     pollfd ready{connection, POLLIN, 0};
@@ -222,15 +215,13 @@ void X11PopupMenu::PauseUnlocked(std::chrono::milliseconds pause) {
 
 bool X11PopupMenu::GrabInput(Window window) {
   for (int attempt = 0; attempt < kGrabAttempts && !pointerGrabbed_; ++attempt) {
-    pointerGrabbed_ =
-        XGrabPointer(display_, window, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                     GrabModeAsync, GrabModeAsync, kXNone, kXNone, CurrentTime) == GrabSuccess;
+    pointerGrabbed_ = XGrabPointer(display_, window, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                   GrabModeAsync, GrabModeAsync, kXNone, kXNone, CurrentTime) == GrabSuccess;
     if (!pointerGrabbed_) PauseUnlocked(kGrabRetryPause);
   }
   if (!pointerGrabbed_) return false;
   for (int attempt = 0; attempt < kGrabAttempts && !keyboardGrabbed_; ++attempt) {
-    keyboardGrabbed_ = XGrabKeyboard(display_, window, False, GrabModeAsync, GrabModeAsync,
-                                     CurrentTime) == GrabSuccess;
+    keyboardGrabbed_ = XGrabKeyboard(display_, window, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
     if (!keyboardGrabbed_) PauseUnlocked(kGrabRetryPause);
   }
   // Without the keyboard the mouse still works; the menu stays usable.
@@ -266,10 +257,8 @@ bool X11PopupMenu::OpenLevel(Node* node, int32_t x, int32_t y) {
   attributes.event_mask = ExposureMask | StructureNotifyMask;
   level.window = XCreateWindow(
       display_, RootWindow(display_, screen), level.x, level.y, unsigned(level.layout.width),
-      unsigned(level.viewHeight), 0, DefaultDepth(display_, screen), InputOutput,
-      DefaultVisual(display_, screen),
-      CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWColormap | CWEventMask,
-      &attributes);
+      unsigned(level.viewHeight), 0, DefaultDepth(display_, screen), InputOutput, DefaultVisual(display_, screen),
+      CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   if (!level.window) return false;
   XMapRaised(display_, level.window);
   levels_.push_back(std::move(level));
@@ -309,8 +298,7 @@ void X11PopupMenu::Draw(Level& level) {
   Fill(bitmap, kBorder, kBorder, layout.width - 2 * kBorder, level.viewHeight - 2 * kBorder, kBackColor);
   if (level.scrolls) {
     const int32_t centerX = layout.width / 2;
-    DrawScrollArrow(bitmap, centerX, kScrollArrowHeight / 2, -1,
-                    level.first > 0 ? kTextColor : kGrayedTextColor);
+    DrawScrollArrow(bitmap, centerX, kScrollArrowHeight / 2, -1, level.first > 0 ? kTextColor : kGrayedTextColor);
     DrawScrollArrow(bitmap, centerX, level.viewHeight - kScrollArrowHeight / 2, 1,
                     level.first < level.maxFirst ? kTextColor : kGrayedTextColor);
   }
@@ -375,8 +363,8 @@ void X11PopupMenu::ScrollIntoView(Level& level, int32_t item) {
   const int32_t room = level.ItemsBottom() - level.ItemsTop();
   const int32_t needTop = level.layout.items[size_t(item)].bottom - room;
   const auto begin = level.layout.items.begin();
-  const auto found = std::lower_bound(begin, begin + item, needTop,
-                                      [](const PixelRect& rect, int32_t top) { return rect.top < top; });
+  const auto found =
+      std::lower_bound(begin, begin + item, needTop, [](const PixelRect& rect, int32_t top) { return rect.top < top; });
   ScrollTo(level, int32_t(found - begin));
 }
 
@@ -389,8 +377,7 @@ void X11PopupMenu::Highlight(int32_t levelIndex, int32_t item) {
 }
 
 void X11PopupMenu::OpenSubmenu(int32_t levelIndex, int32_t item, bool highlightFirst) {
-  const bool alreadyOpen = int32_t(levels_.size()) > levelIndex + 1 &&
-                           levels_[size_t(levelIndex)].highlighted == item;
+  const bool alreadyOpen = int32_t(levels_.size()) > levelIndex + 1 && levels_[size_t(levelIndex)].highlighted == item;
   Highlight(levelIndex, item);
   Node* child = SubmenuOf(levels_[size_t(levelIndex)], item);
   if (alreadyOpen && child && levels_[size_t(levelIndex) + 1].node == child) return;
@@ -415,12 +402,11 @@ X11PopupMenu::Hit X11PopupMenu::HitAt(int32_t rootX, int32_t rootY) const {
     const int32_t layoutY = y + level.Offset();
     const auto begin = level.layout.items.begin();
     const auto end = level.layout.items.end();
-    const auto after = std::upper_bound(begin, end, layoutY,
-                                        [](int32_t at, const PixelRect& rect) { return at < rect.top; });
+    const auto after =
+        std::upper_bound(begin, end, layoutY, [](int32_t at, const PixelRect& rect) { return at < rect.top; });
     if (after == begin) return Hit{l, -1};
     const int32_t item = int32_t(after - begin) - 1;
-    if (!level.Shown(item) || !level.layout.items[size_t(item)].Contains(x, layoutY))
-      return Hit{l, -1};
+    if (!level.Shown(item) || !level.layout.items[size_t(item)].Contains(x, layoutY)) return Hit{l, -1};
     return Hit{l, item};
   }
   return Hit{};

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-ClickWave::ClickWave() : samples_(new float[kClickTableLength])
-{
-    std::copy(kClickTable, kClickTable + kClickTableLength, samples_.get());
+ClickWave::ClickWave() : samples_(new float[kClickTableLength]) {
+  std::copy(kClickTable, kClickTable + kClickTableLength, samples_.get());
 }

@@ -17,25 +17,24 @@ inline uint32_t NextNoiseState(uint32_t state) { return state * 69069u + 1u; }
 uint32_t JumpNoiseState(uint32_t state, uint64_t steps);
 
 // Noise from the generator state, 0 to 1.5 before filtering.
-inline float NoiseLevel(uint32_t state)
-{
-    const float n = static_cast<float>(state) / 2147483648.0f - 1.0f;
-    return 0.1f * (7.5f * n + 7.5f);
+inline float NoiseLevel(uint32_t state) {
+  const float n = static_cast<float>(state) / 2147483648.0f - 1.0f;
+  return 0.1f * (7.5f * n + 7.5f);
 }
 
 struct NoiseFilterCoefficients {
-    double highPassB;
-    double highPassR;
-    double lowPassG;
-    double lowPassR;
+  double highPassB;
+  double highPassR;
+  double lowPassG;
+  double lowPassR;
 };
 
 // The filters' carried values: each filter's last input and output.
 struct NoiseFilterValues {
-    float highPassIn;
-    float highPassOut;
-    float lowPassIn;
-    float lowPassOut;
+  float highPassIn;
+  float highPassOut;
+  float lowPassIn;
+  float lowPassOut;
 };
 
 // True when bounds can enclose the filters: finite values, and

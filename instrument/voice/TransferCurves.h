@@ -12,55 +12,46 @@
 // (both as doubles); the "Attack" knob scales it by its square, so 0
 // removes it entirely.
 template <class T>
-static inline T ClickNoiseDriveOf(T click, T noise, double attackSquared)
-{
-    return (0.6496 * (click * 7.5 * 1.5) + 3.0409 * noise) * attackSquared / 100.0;
+static inline T ClickNoiseDriveOf(T click, T noise, double attackSquared) {
+  return (0.6496 * (click * 7.5 * 1.5) + 3.0409 * noise) * attackSquared / 100.0;
 }
 
 // Base current through 470 kOhm of an envelope (as a double) above the
 // stage's threshold voltage.
 template <class T>
-static inline T CurrentAbove(T envelope, double threshold)
-{
-    return (envelope - threshold) / 470000.0;
+static inline T CurrentAbove(T envelope, double threshold) {
+  return (envelope - threshold) / 470000.0;
 }
 
 // The click and noise stage and the body stage for drive d and current i2,
 // and for the shaped oscillator m and current i1, in float before their
 // division by the divisors below, which is done in double.
 template <class T>
-static inline T ClickStageScaled(T d, T i2)
-{
-    return (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
+static inline T ClickStageScaled(T d, T i2) {
+  return (1.161f - (9275.0f * (d * d) + 523.7f * d)) * i2;
 }
 template <class T>
-static inline T BodyStageScaled(T m, T i1)
-{
-    return (0.4633f - (2.251f * (m * m) + 9.76f * m)) * i1;
+static inline T BodyStageScaled(T m, T i1) {
+  return (0.4633f - (2.251f * (m * m) + 9.76f * m)) * i1;
 }
 inline constexpr double kClickStageDivisor = 2.4e-5;
 inline constexpr double kBodyStageDivisor = 2.7e-5;
 
 // The sample-by-sample forms.
-static inline float ClickNoiseDrive(float click, float noise, float attack)
-{
-    const double attackSquared = static_cast<double>(attack) * attack;
-    return static_cast<float>(
-        ClickNoiseDriveOf(static_cast<double>(click), static_cast<double>(noise), attackSquared));
+static inline float ClickNoiseDrive(float click, float noise, float attack) {
+  const double attackSquared = static_cast<double>(attack) * attack;
+  return static_cast<float>(ClickNoiseDriveOf(static_cast<double>(click), static_cast<double>(noise), attackSquared));
 }
 
 // 0 below the threshold.
-static inline float DriveCurrent(float envelope, double threshold)
-{
-    return envelope < threshold ? 0.0f : static_cast<float>(CurrentAbove(static_cast<double>(envelope), threshold));
+static inline float DriveCurrent(float envelope, double threshold) {
+  return envelope < threshold ? 0.0f : static_cast<float>(CurrentAbove(static_cast<double>(envelope), threshold));
 }
 
-static inline float ClickStage(float d, float i2)
-{
-    return static_cast<float>(ClickStageScaled(d, i2) / kClickStageDivisor);
+static inline float ClickStage(float d, float i2) {
+  return static_cast<float>(ClickStageScaled(d, i2) / kClickStageDivisor);
 }
 
-static inline float BodyStage(float m, float i1)
-{
-    return static_cast<float>(BodyStageScaled(m, i1) / kBodyStageDivisor);
+static inline float BodyStage(float m, float i1) {
+  return static_cast<float>(BodyStageScaled(m, i1) / kBodyStageDivisor);
 }

@@ -6,13 +6,10 @@
 
 namespace {
 
-VoiceLanes WidestAvailable()
-{
-    if (VoiceLanesAvailable(VoiceLanes::Avx512))
-        return VoiceLanes::Avx512;
-    if (VoiceLanesAvailable(VoiceLanes::Avx2))
-        return VoiceLanes::Avx2;
-    return VoiceLanes::Sse2;
+VoiceLanes WidestAvailable() {
+  if (VoiceLanesAvailable(VoiceLanes::Avx512)) return VoiceLanes::Avx512;
+  if (VoiceLanesAvailable(VoiceLanes::Avx2)) return VoiceLanes::Avx2;
+  return VoiceLanes::Sse2;
 }
 
 // Chosen once at load; a relaxed read per stretch on the audio path.
@@ -20,53 +17,49 @@ std::atomic<VoiceLanes> activeLanes{WidestAvailable()};
 
 }  // namespace
 
-bool VoiceLanesAvailable(VoiceLanes lanes)
-{
-    switch (lanes) {
+bool VoiceLanesAvailable(VoiceLanes lanes) {
+  switch (lanes) {
     case VoiceLanes::Sse2:
-        return true;
+      return true;
     case VoiceLanes::Avx2:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2");
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx2");
     case VoiceLanes::Avx512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
     default:
-        return false;
-    }
+      return false;
+  }
 }
 
 VoiceLanes ActiveVoiceLanes() { return activeLanes.load(std::memory_order_relaxed); }
 
-bool SelectVoiceLanes(VoiceLanes lanes)
-{
-    if (!VoiceLanesAvailable(lanes))
-        return false;
-    activeLanes.store(lanes, std::memory_order_relaxed);
-    return true;
+bool SelectVoiceLanes(VoiceLanes lanes) {
+  if (!VoiceLanesAvailable(lanes)) return false;
+  activeLanes.store(lanes, std::memory_order_relaxed);
+  return true;
 }
 
-const char* VoiceLanesName(VoiceLanes lanes)
-{
-    switch (lanes) {
+const char* VoiceLanesName(VoiceLanes lanes) {
+  switch (lanes) {
     case VoiceLanes::Sse2:
-        return "sse2";
+      return "sse2";
     case VoiceLanes::Avx2:
-        return "avx2";
+      return "avx2";
     case VoiceLanes::Avx512:
-        return "avx512";
-    }
-    return "?";
+      return "avx512";
+  }
+  return "?";
 }
 
 namespace {
 
 // Each set's functions, in the order of VoiceLanes.
 struct LaneFunctions {
-    void (*fillNoise)(VoiceStretch&, const NoiseStart&, int);
-    void (*runStages)(VoiceStretch&, const VoiceStageSettings&, float&, float*);
-    void (*halve)(const float*, double*, int);
+  void (*fillNoise)(VoiceStretch&, const NoiseStart&, int);
+  void (*runStages)(VoiceStretch&, const VoiceStageSettings&, float&, float*);
+  void (*halve)(const float*, double*, int);
 };
 
 constexpr LaneFunctions kLaneFunctions[] = {
@@ -79,14 +72,12 @@ const LaneFunctions& Active() { return kLaneFunctions[static_cast<int>(ActiveVoi
 
 }  // namespace
 
-void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames)
-{
-    Active().fillNoise(stretch, start, frames);
+void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames) {
+  Active().fillNoise(stretch, start, frames);
 }
 
-void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out)
-{
-    Active().runStages(stretch, settings, phase, out);
+void RunVoiceStages(VoiceStretch& stretch, const VoiceStageSettings& settings, float& phase, float* out) {
+  Active().runStages(stretch, settings, phase, out);
 }
 
 void HalveIntoDoubles(const float* in, double* out, int frames) { Active().halve(in, out, frames); }

@@ -12,46 +12,46 @@
 inline constexpr int kVoiceStretch = 256;
 
 struct VoiceStretch {
-    alignas(64) double ampLevel[kVoiceStretch];
-    alignas(64) double clickLevel[kVoiceStretch];
-    alignas(64) double tail[kVoiceStretch];
-    alignas(64) double noiseTerm[kVoiceStretch];
-    // b * u of the step before each sample, then of each sample.
-    alignas(64) double noiseProduct[kVoiceStretch + 8];
-    alignas(64) uint32_t noiseState[kVoiceStretch];
-    alignas(64) float noiseLevel[kVoiceStretch];
-    alignas(64) float noise[kVoiceStretch];
-    alignas(64) float click[kVoiceStretch];
-    alignas(64) float pitchLevel[kVoiceStretch];
-    // The oscillator's phase step, corner width and phase.
-    alignas(64) float inc[kVoiceStretch];
-    alignas(64) float cornerWidth[kVoiceStretch];
-    alignas(64) float phase[kVoiceStretch];
-    alignas(64) float ampCurrent[kVoiceStretch];
-    alignas(64) float clickCurrent[kVoiceStretch];
-    alignas(64) float body[kVoiceStretch];
+  alignas(64) double ampLevel[kVoiceStretch];
+  alignas(64) double clickLevel[kVoiceStretch];
+  alignas(64) double tail[kVoiceStretch];
+  alignas(64) double noiseTerm[kVoiceStretch];
+  // b * u of the step before each sample, then of each sample.
+  alignas(64) double noiseProduct[kVoiceStretch + 8];
+  alignas(64) uint32_t noiseState[kVoiceStretch];
+  alignas(64) float noiseLevel[kVoiceStretch];
+  alignas(64) float noise[kVoiceStretch];
+  alignas(64) float click[kVoiceStretch];
+  alignas(64) float pitchLevel[kVoiceStretch];
+  // The oscillator's phase step, corner width and phase.
+  alignas(64) float inc[kVoiceStretch];
+  alignas(64) float cornerWidth[kVoiceStretch];
+  alignas(64) float phase[kVoiceStretch];
+  alignas(64) float ampCurrent[kVoiceStretch];
+  alignas(64) float clickCurrent[kVoiceStretch];
+  alignas(64) float body[kVoiceStretch];
 };
 
 // What the stages need beyond the stretch: frames is 1..kVoiceStretch and
 // silentFrames counts the leading frames before the oscillator starts.
 struct VoiceStageSettings {
-    int frames;
-    int silentFrames;
-    double ampGain;
-    double clickGain;
-    float pitchGain;
-    double tuneDepthX2;
-    double baseFrequency;
-    double oscillatorRate;
-    double distortPlusOne;
-    double attackSquared;
+  int frames;
+  int silentFrames;
+  double ampGain;
+  double clickGain;
+  float pitchGain;
+  double tuneDepthX2;
+  double baseFrequency;
+  double oscillatorRate;
+  double distortPlusOne;
+  double attackSquared;
 };
 
 // Where the noise generator and the high-pass input stand before a stretch.
 struct NoiseStart {
-    uint32_t state;
-    float highPassIn;
-    double highPassB;
+  uint32_t state;
+  float highPassIn;
+  double highPassB;
 };
 
 // The instruction sets the stages are built for; every one gives the same

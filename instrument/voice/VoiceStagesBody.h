@@ -30,26 +30,23 @@ constexpr int kWidth = Lanes::kWidth;
 constexpr int kHalf = kWidth / 2;
 
 template <class V, class T>
-inline V Load(const T* p)
-{
-    V v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
+inline V Load(const T* p) {
+  V v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
 }
 
 template <class V, class T>
-inline void Store(T* p, V v)
-{
-    __builtin_memcpy(p, &v, sizeof v);
+inline void Store(T* p, V v) {
+  __builtin_memcpy(p, &v, sizeof v);
 }
 
 inline F Splat(float x) { return F{} + x; }
 
 inline F Abs(F x) { return reinterpret_cast<F>(reinterpret_cast<I>(x) & 0x7fffffff); }
-inline D NegativeAbs(D x)
-{
-    using L = decltype(D{} < D{});
-    return reinterpret_cast<D>(reinterpret_cast<L>(x) | static_cast<long long>(0x8000000000000000ull));
+inline D NegativeAbs(D x) {
+  using L = decltype(D{} < D{});
+  return reinterpret_cast<D>(reinterpret_cast<L>(x) | static_cast<long long>(0x8000000000000000ull));
 }
 
 inline F Select(FMask m, F a, F b) { return m ? a : b; }
@@ -57,229 +54,211 @@ inline D Select(DMask m, D a, D b) { return m ? a : b; }
 
 // The two halves of a float vector as doubles, and back.
 struct Wide {
-    D low;
-    D high;
+  D low;
+  D high;
 };
 inline Wide Widen(F x) { return {Lanes::WidenLow(x), Lanes::WidenHigh(x)}; }
 inline F Narrow(Wide x) { return Lanes::Narrow(x.low, x.high); }
 
 // Base current above the stage's threshold, else 0.
-inline D DriveCurrent(D envelope, double threshold)
-{
-    return Select(envelope < threshold, D{}, CurrentAbove(envelope, threshold));
+inline D DriveCurrent(D envelope, double threshold) {
+  return Select(envelope < threshold, D{}, CurrentAbove(envelope, threshold));
 }
 
-inline F Blamp(F t)
-{
-    const Wide m = {NegativeAbs(Lanes::WidenLow(t)), NegativeAbs(Lanes::WidenHigh(t))};
-    const Wide linear = Widen(0.99986f * Narrow(m));
-    return Narrow({BlampPolynomial(m.low, linear.low), BlampPolynomial(m.high, linear.high)});
+inline F Blamp(F t) {
+  const Wide m = {NegativeAbs(Lanes::WidenLow(t)), NegativeAbs(Lanes::WidenHigh(t))};
+  const Wide linear = Widen(0.99986f * Narrow(m));
+  return Narrow({BlampPolynomial(m.low, linear.low), BlampPolynomial(m.high, linear.high)});
 }
 
 // The band-limited triangle at phase offset 0.5.
-inline F Triangle(F phase, F inc, F w)
-{
-    const F q = PhasePlusHalf(phase);
-    const F r = PhasePlusOne(q);
-    const F absQ = Abs(q);
-    const F triangle = 2.0f * absQ - 1.0f;
-    const FMask nearLower = w > absQ;
-    const FMask nearUpper = w > Abs(r);
-    F lower{};
-    F upper{};
-    // Corrections apply only within a corner width of a corner: rarely.
-    if (Lanes::Any(nearLower))
-        lower = Select(nearLower, Blamp(q / w), F{});
-    if (Lanes::Any(nearUpper))
-        upper = Select(nearUpper, Blamp(r / w), F{});
-    return 4.0f * lower * inc + triangle - 4.0f * upper * inc;
+inline F Triangle(F phase, F inc, F w) {
+  const F q = PhasePlusHalf(phase);
+  const F r = PhasePlusOne(q);
+  const F absQ = Abs(q);
+  const F triangle = 2.0f * absQ - 1.0f;
+  const FMask nearLower = w > absQ;
+  const FMask nearUpper = w > Abs(r);
+  F lower{};
+  F upper{};
+  // Corrections apply only within a corner width of a corner: rarely.
+  if (Lanes::Any(nearLower)) lower = Select(nearLower, Blamp(q / w), F{});
+  if (Lanes::Any(nearUpper)) upper = Select(nearUpper, Blamp(r / w), F{});
+  return 4.0f * lower * inc + triangle - 4.0f * upper * inc;
 }
 
 // The saturation curve at o * 4.5 * (distort + 1), table ends for
 // positions outside it (NaN counts as below).
-inline F Shaper(F o, double distortPlusOne)
-{
-    // o * 4.5 * (distort + 1) is exact in double, one product or two.
-    const double scale = 4.5 * distortPlusOne;
-    const Wide ow = Widen(o);
-    const Wide v = {Lanes::RoundToFloat(ow.low * scale), Lanes::RoundToFloat(ow.high * scale)};
-    const F p = Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
-    constexpr int last = kShaperTableLength - 1;
-    const FMask below = ~(p > 0.0f);
-    const FMask above = ~(p < static_cast<float>(last));
-    const F inside = Select(below | above, F{}, p);
-    const I index = __builtin_convertvector(inside, I);
-    F a;
-    F b;
-    Lanes::TableNeighbours(kShaperTable, kShaperTableLength, index, a, b);
-    const F curve = (b - a) * (inside - __builtin_convertvector(index, F)) + a;
-    return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
+inline F Shaper(F o, double distortPlusOne) {
+  // o * 4.5 * (distort + 1) is exact in double, one product or two.
+  const double scale = 4.5 * distortPlusOne;
+  const Wide ow = Widen(o);
+  const Wide v = {Lanes::RoundToFloat(ow.low * scale), Lanes::RoundToFloat(ow.high * scale)};
+  const F p = Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
+  constexpr int last = kShaperTableLength - 1;
+  const FMask below = ~(p > 0.0f);
+  const FMask above = ~(p < static_cast<float>(last));
+  const F inside = Select(below | above, F{}, p);
+  const I index = __builtin_convertvector(inside, I);
+  F a;
+  F b;
+  Lanes::TableNeighbours(kShaperTable, kShaperTableLength, index, a, b);
+  const F curve = (b - a) * (inside - __builtin_convertvector(index, F)) + a;
+  return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }
 
 // The oscillator's steps at the frequencies of the pitch envelope.
-inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    // The gain is a float constant: the double product rounds as the float one.
-    const F pitch = Load<F>(s.pitchLevel + k) * c.pitchGain;
-    const Wide p = Widen(pitch);
-    const D fLow = Lanes::RoundToFloat(p.low * 14.0 * c.tuneDepthX2 + c.baseFrequency);
-    const D fHigh = Lanes::RoundToFloat(p.high * 14.0 * c.tuneDepthX2 + c.baseFrequency);
-    const D stepLow = 2.0 * fLow / c.oscillatorRate;
-    const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
-    const F inc = Narrow({stepLow, stepHigh});
-    Store(s.inc + k, inc);
-    const FMask normal = Abs(inc) >= kSmallestDoublableStep;
-    F width = 2.0f * inc;
-    if (Lanes::Any(~normal))
-        width = Select(normal, width, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
-    Store(s.cornerWidth + k, width);
+inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  // The gain is a float constant: the double product rounds as the float one.
+  const F pitch = Load<F>(s.pitchLevel + k) * c.pitchGain;
+  const Wide p = Widen(pitch);
+  const D fLow = Lanes::RoundToFloat(p.low * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+  const D fHigh = Lanes::RoundToFloat(p.high * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+  const D stepLow = 2.0 * fLow / c.oscillatorRate;
+  const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
+  const F inc = Narrow({stepLow, stepHigh});
+  Store(s.inc + k, inc);
+  const FMask normal = Abs(inc) >= kSmallestDoublableStep;
+  F width = 2.0f * inc;
+  if (Lanes::Any(~normal)) width = Select(normal, width, Narrow({2.0 * stepLow, 2.0 * stepHigh}));
+  Store(s.cornerWidth + k, width);
 }
 
 // The oscillator over one group; 0 before it starts.
-inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
-    if (k < c.silentFrames) {
-        I frame{};
-        for (int j = 0; j < kWidth; ++j)
-            frame[j] = k + j;
-        o = Select(frame < c.silentFrames, F{}, o);
-    }
-    return o;
+inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
+  if (k < c.silentFrames) {
+    I frame{};
+    for (int j = 0; j < kWidth; ++j) frame[j] = k + j;
+    o = Select(frame < c.silentFrames, F{}, o);
+  }
+  return o;
 }
 
 // The body and click transistors' base currents.
-inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    const D ampLow = Lanes::RoundToFloat(Load<D>(s.ampLevel + k) * c.ampGain);
-    const D ampHigh = Lanes::RoundToFloat(Load<D>(s.ampLevel + k + kHalf) * c.ampGain);
-    Store(s.ampCurrent + k, Narrow({DriveCurrent(ampLow, 0.45), DriveCurrent(ampHigh, 0.45)}));
+inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  const D ampLow = Lanes::RoundToFloat(Load<D>(s.ampLevel + k) * c.ampGain);
+  const D ampHigh = Lanes::RoundToFloat(Load<D>(s.ampLevel + k + kHalf) * c.ampGain);
+  Store(s.ampCurrent + k, Narrow({DriveCurrent(ampLow, 0.45), DriveCurrent(ampHigh, 0.45)}));
 
-    // The click envelope is above its threshold only just after a hit; well
-    // below it, rounding to float cannot reach it either.
-    const D clickLow = Load<D>(s.clickLevel + k) * c.clickGain;
-    const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
-    F i2{};
-    if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
-        i2 = Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), 1.86), DriveCurrent(Lanes::RoundToFloat(clickHigh), 1.86)});
-    }
-    Store(s.clickCurrent + k, i2);
+  // The click envelope is above its threshold only just after a hit; well
+  // below it, rounding to float cannot reach it either.
+  const D clickLow = Load<D>(s.clickLevel + k) * c.clickGain;
+  const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
+  F i2{};
+  if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
+    i2 =
+        Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), 1.86), DriveCurrent(Lanes::RoundToFloat(clickHigh), 1.86)});
+  }
+  Store(s.clickCurrent + k, i2);
 }
 
 // The body stage: the saturated oscillator through the body transistor.
-inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    const F m = Shaper(Oscillator(s, c, k), c.distortPlusOne);
-    const Wide scaled = Widen(BodyStageScaled(m, Load<F>(s.ampCurrent + k)));
-    Store(s.body + k, Narrow({scaled.low / kBodyStageDivisor, scaled.high / kBodyStageDivisor}));
+inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  const F m = Shaper(Oscillator(s, c, k), c.distortPlusOne);
+  const Wide scaled = Widen(BodyStageScaled(m, Load<F>(s.ampCurrent + k)));
+  Store(s.body + k, Narrow({scaled.low / kBodyStageDivisor, scaled.high / kBodyStageDivisor}));
 }
 
 // The click stage and the mix with the body and the tail.
-inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k)
-{
-    const F i2 = Load<F>(s.clickCurrent + k);
-    // A current is never -0: without any, its double is 0 too.
-    const Wide i2Wide = Lanes::Any(i2 != 0.0f) ? Widen(i2) : Wide{D{}, D{}};
-    const Wide body = Widen(Load<F>(s.body + k));
-    const D tailLow = Load<D>(s.tail + k);
-    const D tailHigh = Load<D>(s.tail + k + kHalf);
-    // Without click current the click stage only gives a signed zero, which
-    // shows when everything else is zero too.
-    const DMask audibleLow = (i2Wide.low != 0.0) | ((body.low == 0.0) & (tailLow == 0.0));
-    const DMask audibleHigh = (i2Wide.high != 0.0) | ((body.high == 0.0) & (tailHigh == 0.0));
-    Wide click = {D{}, D{}};
-    if (Lanes::Any(audibleLow) || Lanes::Any(audibleHigh)) {
-        const Wide sample = Widen(Load<F>(s.click + k));
-        const Wide noise = Widen(Load<F>(s.noise + k));
-        const F d = Narrow({ClickNoiseDriveOf(sample.low, noise.low, c.attackSquared),
-                            ClickNoiseDriveOf(sample.high, noise.high, c.attackSquared)});
-        const Wide scaled = Widen(ClickStageScaled(d, i2));
-        click.low = Select(audibleLow, Lanes::RoundToFloat(scaled.low / kClickStageDivisor), D{});
-        click.high = Select(audibleHigh, Lanes::RoundToFloat(scaled.high / kClickStageDivisor), D{});
-    }
-    const double quarter = 0.25f;
-    return Narrow({quarter * (body.low + 0.3 * click.low) + tailLow, quarter * (body.high + 0.3 * click.high) + tailHigh});
+inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  const F i2 = Load<F>(s.clickCurrent + k);
+  // A current is never -0: without any, its double is 0 too.
+  const Wide i2Wide = Lanes::Any(i2 != 0.0f) ? Widen(i2) : Wide{D{}, D{}};
+  const Wide body = Widen(Load<F>(s.body + k));
+  const D tailLow = Load<D>(s.tail + k);
+  const D tailHigh = Load<D>(s.tail + k + kHalf);
+  // Without click current the click stage only gives a signed zero, which
+  // shows when everything else is zero too.
+  const DMask audibleLow = (i2Wide.low != 0.0) | ((body.low == 0.0) & (tailLow == 0.0));
+  const DMask audibleHigh = (i2Wide.high != 0.0) | ((body.high == 0.0) & (tailHigh == 0.0));
+  Wide click = {D{}, D{}};
+  if (Lanes::Any(audibleLow) || Lanes::Any(audibleHigh)) {
+    const Wide sample = Widen(Load<F>(s.click + k));
+    const Wide noise = Widen(Load<F>(s.noise + k));
+    const F d = Narrow({ClickNoiseDriveOf(sample.low, noise.low, c.attackSquared),
+                        ClickNoiseDriveOf(sample.high, noise.high, c.attackSquared)});
+    const Wide scaled = Widen(ClickStageScaled(d, i2));
+    click.low = Select(audibleLow, Lanes::RoundToFloat(scaled.low / kClickStageDivisor), D{});
+    click.high = Select(audibleHigh, Lanes::RoundToFloat(scaled.high / kClickStageDivisor), D{});
+  }
+  const double quarter = 0.25f;
+  return Narrow(
+      {quarter * (body.low + 0.3 * click.low) + tailLow, quarter * (body.high + 0.3 * click.high) + tailHigh});
 }
 
 // Stage by stage over the stretch, so that each pass's groups are
 // independent and overlap in the processor. Whole groups: lanes past the
 // last frame work on earlier values whose results are never stored.
-void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out)
-{
-    const int frames = c.frames;
-    for (int k = 0; k < frames; k += kWidth)
-        OscillatorSteps(s, c, k);
-    // The phase's chain, a group at a time beside the currents' lanes,
-    // which do not wait for it.
-    for (int k = 0; k < frames; k += kWidth) {
-        const int begin = k > c.silentFrames ? k : c.silentFrames;
-        const int end = k + kWidth < frames ? k + kWidth : frames;
-        float p = phase;
-        for (int j = begin; j < end; ++j) {
-            p = PhaseStep(p, s.inc[j]);
-            s.phase[j] = p;
-        }
-        phase = p;
-        Currents(s, c, k);
+void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out) {
+  const int frames = c.frames;
+  for (int k = 0; k < frames; k += kWidth) OscillatorSteps(s, c, k);
+  // The phase's chain, a group at a time beside the currents' lanes,
+  // which do not wait for it.
+  for (int k = 0; k < frames; k += kWidth) {
+    const int begin = k > c.silentFrames ? k : c.silentFrames;
+    const int end = k + kWidth < frames ? k + kWidth : frames;
+    float p = phase;
+    for (int j = begin; j < end; ++j) {
+      p = PhaseStep(p, s.inc[j]);
+      s.phase[j] = p;
     }
-    for (int k = 0; k < frames; k += kWidth)
-        Body(s, c, k);
-    for (int k = 0; k < frames; k += kWidth) {
-        const F mix = Mix(s, c, k);
-        if (k + kWidth <= frames) {
-            Store(out + k, mix);
-        } else {
-            for (int j = 0; k + j < frames; ++j)
-                out[k + j] = mix[j];
-        }
+    phase = p;
+    Currents(s, c, k);
+  }
+  for (int k = 0; k < frames; k += kWidth) Body(s, c, k);
+  for (int k = 0; k < frames; k += kWidth) {
+    const F mix = Mix(s, c, k);
+    if (k + kWidth <= frames) {
+      Store(out + k, mix);
+    } else {
+      for (int j = 0; k + j < frames; ++j) out[k + j] = mix[j];
     }
+  }
 }
 
 // kWidth generators a step apart, each jumping kWidth steps at a time.
-void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames)
-{
-    uint32_t multiplier = 1u;
-    uint32_t increment = 0u;
-    uint32_t state = start.state;
-    U states{};
-    for (int j = 0; j < kWidth; ++j) {
-        increment = increment * 69069u + 1u;
-        multiplier *= 69069u;
-        state = state * 69069u + 1u;
-        states[j] = state;
-    }
-    const double b = start.highPassB;
-    s.noiseProduct[0] = b * start.highPassIn;
-    for (int k = 0; k < frames; k += kWidth) {
-        Store(s.noiseState + k, states);
-        // Unsigned to double is exact; rounding to float then rounds once,
-        // as the scalar conversion does.
-        const I centredState = reinterpret_cast<I>(states ^ 0x80000000u);
-        const F level = Narrow({Lanes::IntWidenLow(centredState) + 2147483648.0,
-                                Lanes::IntWidenHigh(centredState) + 2147483648.0});
-        // Dividing by 2^31 is exact, as is multiplying by 2^-31.
-        const F n = level * (1.0f / 2147483648.0f) - 1.0f;
-        const F u = 0.1f * (7.5f * n + 7.5f);
-        Store(s.noiseLevel + k, u);
-        const Wide uw = Widen(u);
-        Store(s.noiseProduct + k + 1, b * uw.low);
-        Store(s.noiseProduct + k + 1 + kHalf, b * uw.high);
-        states = states * multiplier + increment;
-    }
-    for (int k = 0; k < frames; k += kHalf)
-        Store(s.noiseTerm + k, Load<D>(s.noiseProduct + k + 1) - Load<D>(s.noiseProduct + k));
+void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames) {
+  uint32_t multiplier = 1u;
+  uint32_t increment = 0u;
+  uint32_t state = start.state;
+  U states{};
+  for (int j = 0; j < kWidth; ++j) {
+    increment = increment * 69069u + 1u;
+    multiplier *= 69069u;
+    state = state * 69069u + 1u;
+    states[j] = state;
+  }
+  const double b = start.highPassB;
+  s.noiseProduct[0] = b * start.highPassIn;
+  for (int k = 0; k < frames; k += kWidth) {
+    Store(s.noiseState + k, states);
+    // Unsigned to double is exact; rounding to float then rounds once,
+    // as the scalar conversion does.
+    const I centredState = reinterpret_cast<I>(states ^ 0x80000000u);
+    const F level =
+        Narrow({Lanes::IntWidenLow(centredState) + 2147483648.0, Lanes::IntWidenHigh(centredState) + 2147483648.0});
+    // Dividing by 2^31 is exact, as is multiplying by 2^-31.
+    const F n = level * (1.0f / 2147483648.0f) - 1.0f;
+    const F u = 0.1f * (7.5f * n + 7.5f);
+    Store(s.noiseLevel + k, u);
+    const Wide uw = Widen(u);
+    Store(s.noiseProduct + k + 1, b * uw.low);
+    Store(s.noiseProduct + k + 1 + kHalf, b * uw.high);
+    states = states * multiplier + increment;
+  }
+  for (int k = 0; k < frames; k += kHalf)
+    Store(s.noiseTerm + k, Load<D>(s.noiseProduct + k + 1) - Load<D>(s.noiseProduct + k));
 }
 
-void HalveLanes(const float* in, double* out, int frames)
-{
-    int k = 0;
-    for (; k + kWidth <= frames; k += kWidth) {
-        const Wide half = Widen(Load<F>(in + k) * 0.5f);
-        Store(out + k, half.low);
-        Store(out + k + kHalf, half.high);
-    }
-    for (; k < frames; ++k)
-        out[k] = static_cast<double>(in[k] * 0.5f);
+void HalveLanes(const float* in, double* out, int frames) {
+  int k = 0;
+  for (; k + kWidth <= frames; k += kWidth) {
+    const Wide half = Widen(Load<F>(in + k) * 0.5f);
+    Store(out + k, half.low);
+    Store(out + k + kHalf, half.high);
+  }
+  for (; k < frames; ++k) out[k] = static_cast<double>(in[k] * 0.5f);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Opens a file or folder for reading its identity only.
 HANDLE OpenForIdentity(const std::wstring& path) {
-  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool IdentityOf(const std::wstring& path, uint64_t& volume, uint64_t& identity, DWORD* attributes) {
@@ -109,8 +109,8 @@ bool IsRegularFile(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
   // A name like "CON" or "COM1" opens a device, not a file.
-  HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool isDisk = GetFileType(handle) == FILE_TYPE_DISK;
   CloseHandle(handle);
@@ -130,8 +130,7 @@ bool MakeFolders(const std::string& folder) {
   // Each prefix ending at a separator, then the whole path; a drive or share
   // prefix simply fails to be created and exists already.
   for (size_t at = 0; at < wide.size(); ++at) {
-    if (at > 0 && (wide[at] == L'\\' || wide[at] == L'/'))
-      CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
+    if (at > 0 && (wide[at] == L'\\' || wide[at] == L'/')) CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
   }
   CreateDirectoryW(wide.c_str(), nullptr);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -174,10 +173,9 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
   HANDLE file = INVALID_HANDLE_VALUE;
   std::wstring temp;
   for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount() + attempt) + L".tmp";
-    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + attempt) +
+           L".tmp";
+    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -197,11 +195,10 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
   const bool closed = CloseHandle(file) != 0;
   // ReplaceFileW keeps the existing file's attributes and access rights, as
   // a save should.
-  const bool placed =
-      complete && closed &&
-      (exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                             nullptr, nullptr) != 0
-              : MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0);
+  const bool placed = complete && closed &&
+                      (exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                             nullptr, nullptr) != 0
+                              : MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0);
   if (!placed) {
     DeleteFileW(temp.c_str());
     return false;

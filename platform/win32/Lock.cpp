@@ -8,9 +8,7 @@ static_assert(sizeof(CRITICAL_SECTION) == CriticalSection::kStorageSize);
 static_assert(alignof(CRITICAL_SECTION) <= 8);
 
 namespace {
-CRITICAL_SECTION* Section(unsigned char* storage) {
-  return reinterpret_cast<CRITICAL_SECTION*>(storage);
-}
+CRITICAL_SECTION* Section(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
 }  // namespace
 
 CriticalSection::CriticalSection() { InitializeCriticalSection(Section(storage_)); }

@@ -53,10 +53,14 @@ namespace {
 // 3 ClearType.
 DWORD GdiQuality(int32_t quality) {
   switch (quality) {
-    case 0: return DEFAULT_QUALITY;
-    case 2: return ANTIALIASED_QUALITY;
-    case 3: return CLEARTYPE_QUALITY;
-    default: return NONANTIALIASED_QUALITY;
+    case 0:
+      return DEFAULT_QUALITY;
+    case 2:
+      return ANTIALIASED_QUALITY;
+    case 3:
+      return CLEARTYPE_QUALITY;
+    default:
+      return NONANTIALIASED_QUALITY;
   }
 }
 
@@ -69,10 +73,9 @@ NativeFontHandle CreateNativeFont(const FontRequest& request) {
   if (request.pixelHeight <= 0 || request.pixelHeight > 2048) return nullptr;
   char face[LF_FACESIZE] = {};
   if (request.faceName) std::strncpy(face, request.faceName, LF_FACESIZE - 1);
-  HFONT font = CreateFontA(request.pixelHeight, 0, request.orientation, request.orientation,
-                           request.weight, request.italic ? TRUE : FALSE, FALSE, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           GdiQuality(request.quality), DEFAULT_PITCH | FF_DONTCARE, face);
+  HFONT font = CreateFontA(request.pixelHeight, 0, request.orientation, request.orientation, request.weight,
+                           request.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, GdiQuality(request.quality), DEFAULT_PITCH | FF_DONTCARE, face);
   return font;
 }
 
@@ -133,8 +136,7 @@ bool RenderNativeGlyph(NativeFontHandle font, uint32_t code, GrowBuf* pixels, Gl
   // reaches there are kept.
   const int32_t headroom = (height + 1) / 2;
   const int32_t drawnHeight = height + headroom;
-  if (width > kMaxGlyphSide || drawnHeight > kMaxGlyphSide ||
-      !rasterwin::PrepareGlyphScratch(width, drawnHeight)) {
+  if (width > kMaxGlyphSide || drawnHeight > kMaxGlyphSide || !rasterwin::PrepareGlyphScratch(width, drawnHeight)) {
     SelectObject(dc, previous);
     return false;
   }

@@ -21,8 +21,7 @@ bool HasUtf8Sequence(const char* text, size_t length) {
   const auto* b = reinterpret_cast<const uint8_t*>(text);
   for (size_t i = 0; i < length; ++i) {
     if (b[i] >= 0xC2 && b[i] <= 0xDF && i + 1 < length && IsContinuation(b[i + 1])) return true;
-    if (b[i] >= 0xE0 && b[i] <= 0xF4 && i + 2 < length && IsContinuation(b[i + 1]) &&
-        IsContinuation(b[i + 2])) {
+    if (b[i] >= 0xE0 && b[i] <= 0xF4 && i + 2 < length && IsContinuation(b[i + 1]) && IsContinuation(b[i + 2])) {
       return true;
     }
   }
@@ -48,12 +47,11 @@ GdiText PrepareText(const char* text, int32_t length) {
   result.narrow = text;
   result.narrowLength = bytes > 0x7FFFFFFF ? 0x7FFFFFFF : int(bytes);
   if (!HasUtf8Sequence(text, size_t(result.narrowLength))) return result;
-  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, result.narrowLength,
-                                         nullptr, 0);
+  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, result.narrowLength, nullptr, 0);
   if (needed <= 0) return result;
   result.wide.resize(size_t(needed));
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, result.narrowLength,
-                          result.wide.data(), needed) != needed) {
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, result.narrowLength, result.wide.data(), needed) !=
+      needed) {
     result.wide.clear();
   }
   return result;
@@ -84,8 +82,8 @@ bool RunningUnderWine() {
   return known == 1;
 }
 
-int32_t SystemRenderText(const SystemTextState& state, RasterBitmap* bitmap, const char* text,
-                         int32_t length, RasterRect* rect, uint32_t flags) {
+int32_t SystemRenderText(const SystemTextState& state, RasterBitmap* bitmap, const char* text, int32_t length,
+                         RasterRect* rect, uint32_t flags) {
   if (!state.font || !text || !rect) return 0;
   const GdiText gdiText = PrepareText(text, length);
   const UINT drawFlags = UINT(flags & ~kOwnFlags) | DT_NOPREFIX;
@@ -127,13 +125,17 @@ int32_t SystemRenderText(const SystemTextState& state, RasterBitmap* bitmap, con
     height = textHeight;
   }
   if (textWidth < width) {
-    if (flags & TextRight) left += width - textWidth;
-    else if (flags & TextCenter) left += (width - textWidth) / 2;
+    if (flags & TextRight)
+      left += width - textWidth;
+    else if (flags & TextCenter)
+      left += (width - textWidth) / 2;
     width = textWidth;
   }
   if (textHeight < height) {
-    if (flags & TextBottom) top += height - textHeight;
-    else if (flags & TextVCenter) top += (height - textHeight) / 2;
+    if (flags & TextBottom)
+      top += height - textHeight;
+    else if (flags & TextVCenter)
+      top += (height - textHeight) / 2;
     height = textHeight;
   }
   int32_t result = 0;

@@ -17,5 +17,5 @@ struct SystemTextState {
 bool RunningUnderWine();
 
 // Draws or measures text as RenderText does; returns the text height.
-int32_t SystemRenderText(const SystemTextState& state, RasterBitmap* bitmap, const char* text,
-                         int32_t length, RasterRect* rect, uint32_t flags);
+int32_t SystemRenderText(const SystemTextState& state, RasterBitmap* bitmap, const char* text, int32_t length,
+                         RasterRect* rect, uint32_t flags);

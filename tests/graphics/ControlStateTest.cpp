@@ -203,8 +203,7 @@ struct Prompt : ControlState {
       shownRect = rect;
       for (int32_t i = 0; i < menu.ItemCount(); ++i) {
         const PopupMenuItem* item = menu.ItemAt(i);
-        shownItems.push_back(std::string(item->text.Get()) +
-                             ((item->flags & kItemChecked) ? "*" : ""));
+        shownItems.push_back(std::string(item->text.Get()) + ((item->flags & kItemChecked) ? "*" : ""));
       }
       return HeadlessEditor::MenuChoice{&menu, index};
     };

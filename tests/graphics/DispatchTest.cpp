@@ -20,9 +20,9 @@ struct Dispatch : ::testing::Test {
 }  // namespace
 
 TEST_F(Dispatch, HitTestingFindsTopmostFirstAndSkipsHiddenAndGrayed) {
-  Probe({0, 0, 200, 100});   // background
-  Probe({10, 10, 50, 50});   // 1
-  Probe({30, 30, 60, 60});   // 2, overlaps 1
+  Probe({0, 0, 200, 100});  // background
+  Probe({10, 10, 50, 50});  // 1
+  Probe({30, 30, 60, 60});  // 2, overlaps 1
   EXPECT_EQ(editor.HitControl(40, 40), 2);
   EXPECT_EQ(editor.HitControl(15, 15), 1);
   EXPECT_EQ(editor.HitControl(100, 90), 0);
@@ -102,8 +102,7 @@ TEST_F(Dispatch, DragIsDeliveredOnlyWhenThePositionChanged) {
 
 TEST_F(Dispatch, SwitchValueReachesThePlugInBeforeTheGestureBegins) {
   auto strip = MakeStripBitmap(10, 10, {0xFF000000, 0xFFFFFFFF});
-  SwitchControl* power = rig.Add(
-      new SwitchControl(&rig.plug, 10, 10, kPower, StripOf(strip.get(), 2), BlendSpec{}));
+  SwitchControl* power = rig.Add(new SwitchControl(&rig.plug, 10, 10, kPower, StripOf(strip.get(), 2), BlendSpec{}));
   editor.HandleMouseDown(12, 12, kLeft);
   editor.HandleMouseUp(12, 12, kLeft);
   EXPECT_EQ(log, (Log{"set 1 1", "begin 1", "end 1"}));
@@ -113,8 +112,7 @@ TEST_F(Dispatch, SwitchValueReachesThePlugInBeforeTheGestureBegins) {
 
 TEST_F(Dispatch, ContactControlEndsEveryClickAtZero) {
   auto strip = MakeStripBitmap(10, 10, {0xFF000000, 0xFFFFFFFF});
-  ContactControl* pad = rig.Add(
-      new ContactControl(&rig.plug, 10, 10, kPower, StripOf(strip.get(), 2), BlendSpec{}));
+  ContactControl* pad = rig.Add(new ContactControl(&rig.plug, 10, 10, kPower, StripOf(strip.get(), 2), BlendSpec{}));
   for (int click = 0; click < 2; ++click) {
     log.clear();
     editor.HandleMouseDown(12, 12, kLeft);
@@ -126,8 +124,7 @@ TEST_F(Dispatch, ContactControlEndsEveryClickAtZero) {
 
 TEST_F(Dispatch, ThreeFrameSwitchWrapsAfterItsLastFrame) {
   auto strip = MakeStripBitmap(10, 10, {0xFF000000, 0xFF808080, 0xFFFFFFFF});
-  SwitchControl* mode = rig.Add(
-      new SwitchControl(&rig.plug, 10, 10, kMode, StripOf(strip.get(), 3), BlendSpec{}));
+  SwitchControl* mode = rig.Add(new SwitchControl(&rig.plug, 10, 10, kMode, StripOf(strip.get(), 3), BlendSpec{}));
   std::vector<double> seen;
   for (int click = 0; click < 3; ++click) {
     editor.HandleMouseDown(12, 12, kLeft);
@@ -142,9 +139,8 @@ TEST_F(Dispatch, ThreeFrameSwitchWrapsAfterItsLastFrame) {
 
 TEST_F(Dispatch, DoubleClickRestoresTheKnobDefaultWithoutBeginEdit) {
   auto strip = MakeStripBitmap(10, 10, {0xFF000000, 0xFFFFFFFF});
-  KnobStripControl* knob = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kGain,
-                                                        StripOf(strip.get(), 2), kKnobVertical, 4.0,
-                                                        BlendSpec{}));
+  KnobStripControl* knob =
+      rig.Add(new KnobStripControl(&rig.plug, 10, 10, kGain, StripOf(strip.get(), 2), kKnobVertical, 4.0, BlendSpec{}));
   EXPECT_EQ(knob->DefaultValue(), 0.5);
   editor.SetControlValue(0, 0.9);
   EXPECT_FALSE(editor.HandleDoubleClick(12, 12, kLeft));
@@ -156,8 +152,7 @@ TEST_F(Dispatch, DoubleClickRestoresTheKnobDefaultWithoutBeginEdit) {
 
 TEST_F(Dispatch, DoubleClickDoesNothingWhileTheDefaultIsUnknown) {
   auto strip = MakeStripBitmap(10, 10, {0xFF000000, 0xFFFFFFFF});
-  auto* knob = new KnobStripControl(&rig.plug, 10, 10, kGain, StripOf(strip.get(), 2),
-                                    kKnobVertical, 4.0, BlendSpec{});
+  auto* knob = new KnobStripControl(&rig.plug, 10, 10, kGain, StripOf(strip.get(), 2), kKnobVertical, 4.0, BlendSpec{});
   editor.AddControl(knob);  // no value pushed: default stays -1
   EXPECT_FALSE(editor.HandleDoubleClick(12, 12, kLeft));
   EXPECT_EQ(knob->Value(), 0.0);
@@ -212,9 +207,8 @@ TEST_F(Dispatch, KeysGoToTheControlButNotToTheBackground) {
 
 TEST_F(Dispatch, KnobDragMapsPixelsThroughHeightAndGearing) {
   auto strip = MakeStripBitmap(60, 60, {0xFF000000, 0xFFFFFFFF});
-  KnobStripControl* knob = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kCurve,
-                                                        StripOf(strip.get(), 2), kKnobVertical, 4.0,
-                                                        BlendSpec{}));
+  KnobStripControl* knob = rig.Add(
+      new KnobStripControl(&rig.plug, 10, 10, kCurve, StripOf(strip.get(), 2), kKnobVertical, 4.0, BlendSpec{}));
   ASSERT_EQ(knob->Rect().Height(), 60);
   editor.HandleMouseDown(30, 40, kLeft);
   editor.HandleMouseDrag(30, 30, kLeft);  // 10 pixels up
@@ -229,9 +223,8 @@ TEST_F(Dispatch, KnobDragMapsPixelsThroughHeightAndGearing) {
 
 TEST_F(Dispatch, HorizontalKnobIncreasesToTheRight) {
   auto strip = MakeStripBitmap(50, 20, {0xFF000000, 0xFFFFFFFF});
-  KnobStripControl* knob = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kCurve,
-                                                        StripOf(strip.get(), 2), kKnobHorizontal,
-                                                        1.0, BlendSpec{}));
+  KnobStripControl* knob = rig.Add(
+      new KnobStripControl(&rig.plug, 10, 10, kCurve, StripOf(strip.get(), 2), kKnobHorizontal, 1.0, BlendSpec{}));
   editor.HandleMouseDown(20, 15, kLeft);
   editor.HandleMouseDrag(30, 15, kLeft);
   EXPECT_DOUBLE_EQ(knob->Value(), 10.0 / 50.0);
@@ -239,14 +232,13 @@ TEST_F(Dispatch, HorizontalKnobIncreasesToTheRight) {
 
 TEST_F(Dispatch, KnobWithoutSizeOrGearingIgnoresDrags) {
   BitmapStrip noImage;  // a missing image gives a knob of no size
-  auto* flat = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kCurve, noImage, kKnobVertical,
-                                            4.0, BlendSpec{}));
+  auto* flat = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kCurve, noImage, kKnobVertical, 4.0, BlendSpec{}));
   flat->MouseDrag(0, 0, 0, 0, kLeft);
   flat->MouseDrag(0, 0, 0, -5, kLeft);
   EXPECT_EQ(flat->Value(), 0.0);
   auto strip = MakeStripBitmap(10, 10, {0xFF000000});
-  auto* ungeared = rig.Add(new KnobStripControl(&rig.plug, 10, 10, kCurve, StripOf(strip.get(), 1),
-                                                kKnobVertical, 0.0, BlendSpec{}));
+  auto* ungeared = rig.Add(
+      new KnobStripControl(&rig.plug, 10, 10, kCurve, StripOf(strip.get(), 1), kKnobVertical, 0.0, BlendSpec{}));
   ungeared->MouseDrag(0, 0, 0, -5, kLeft);
   EXPECT_EQ(ungeared->Value(), 0.0);
 }

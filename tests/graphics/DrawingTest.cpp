@@ -35,8 +35,8 @@ struct Drawing : ::testing::Test {
     editor.AddControl(new BitmapControl(&rig.plug, 0, 0, -1, StripOf(backgroundImage.get(), 1), kOpaque));
   }
   KnobStripControl* AddKnob(int32_t x, int32_t y, int32_t param) {
-    return rig.Add(new KnobStripControl(&rig.plug, x, y, param, StripOf(knobImage.get(), 2),
-                                        kKnobVertical, 4.0, BlendSpec{}));
+    return rig.Add(
+        new KnobStripControl(&rig.plug, x, y, param, StripOf(knobImage.get(), 2), kKnobVertical, 4.0, BlendSpec{}));
   }
   void DrawAll() { editor.DrawControls({0, 0, 200, 100}); }
   // Draw passes set the clip rect; a pass over no controls stops at once.

@@ -18,9 +18,10 @@ std::string Name(Thudrix& plug, int32_t index) {
 using ThudrixParams = ThudrixFixture;
 
 TEST_F(ThudrixParams, DefaultsNamesAndKinds) {
-  const char* names[] = {"Pitch", "Accent", "Decay", "TuneDecay", "Attack", "Hold",
-                         "TuneDepth", "NoiseDecay", "Distort", "MidiTuneFlag", "MidiAccentFlag",
-                         "Learn", "clear", "Trigger", "Led", "", ""};
+  const char* names[] = {
+      "Pitch",   "Accent",       "Decay",          "TuneDecay", "Attack", "Hold",    "TuneDepth", "NoiseDecay",
+      "Distort", "MidiTuneFlag", "MidiAccentFlag", "Learn",     "clear",  "Trigger", "Led",       "",
+      ""};
   ASSERT_EQ(plug->ParamCount(), 17);
   for (int32_t i = 0; i < 17; ++i) EXPECT_EQ(Name(*plug, i), names[i]) << i;
   EXPECT_EQ(plug->ParamAt(kParamPitch)->Value(), 0.0);

@@ -79,7 +79,9 @@ public:
     descriptor_->cleanup(handle_);
   }
 
-  static float DefaultOf(int32_t param) { return param >= kParamMidiTuneFlag ? 0.0f : param == kParamPitch ? 0.0f : 0.5f; }
+  static float DefaultOf(int32_t param) {
+    return param >= kParamMidiTuneFlag ? 0.0f : param == kParamPitch ? 0.0f : 0.5f;
+  }
 
   bool Ok() const { return handle_ != nullptr; }
   float& Control(int32_t param) { return controls_[size_t(param)]; }
@@ -146,7 +148,8 @@ public:
       if (object->body.otype != Urid(LV2_PATCH__Set)) continue;
       const LV2_Atom* value = nullptr;
       lv2_atom_object_get(object, Urid(LV2_PATCH__value), &value, 0);
-      if (value && value->type == Urid(LV2_ATOM__String)) return std::string(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
+      if (value && value->type == Urid(LV2_ATOM__String))
+        return std::string(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
     }
     return std::nullopt;
   }
@@ -161,8 +164,8 @@ public:
       if (object->body.otype != Urid(THUDRA_LV2_CONTROL_MOVED_URI)) continue;
       const LV2_Atom* index = nullptr;
       const LV2_Atom* value = nullptr;
-      lv2_atom_object_get(object, Urid(LV2_CORE__index), &index, Urid("http://www.w3.org/1999/02/22-rdf-syntax-ns#value"),
-                          &value, 0);
+      lv2_atom_object_get(object, Urid(LV2_CORE__index), &index,
+                          Urid("http://www.w3.org/1999/02/22-rdf-syntax-ns#value"), &value, 0);
       if (index && value)
         moves.emplace_back(uint32_t(reinterpret_cast<const LV2_Atom_Int*>(index)->body),
                            reinterpret_cast<const LV2_Atom_Float*>(value)->body);
@@ -200,7 +203,8 @@ public:
       size_t size;
       LV2_URID type;
     } given{this, value, size, type};
-    const auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
+    const auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
+                             uint32_t* flags) -> const void* {
       auto* g = static_cast<Given*>(h);
       if (key != g->self->Urid(THUDRA_LV2_PRESET_NAME_URI) || !g->value) return nullptr;
       *size = g->size;
@@ -327,10 +331,10 @@ TEST(Lv2Abi, MalformedMidiIsIgnoredAndLateEventsStayInTheBlock) {
   Plugin plugin, silent;
   ASSERT_TRUE(plugin.Ok() && silent.Ok());
   plugin.BeginEvents();
-  plugin.AddMidi(0, {});                      // empty
-  plugin.AddMidi(1, {0x24, 0x7F});            // no status byte
-  plugin.AddMidi(2, {0x90, 36, 127, 0, 0});   // too long
-  plugin.AddMidi(3, {0xF0, 0x7E, 0x7F});      // system message
+  plugin.AddMidi(0, {});                     // empty
+  plugin.AddMidi(1, {0x24, 0x7F});           // no status byte
+  plugin.AddMidi(2, {0x90, 36, 127, 0, 0});  // too long
+  plugin.AddMidi(3, {0xF0, 0x7E, 0x7F});     // system message
   EXPECT_EQ(plugin.Run(kBlock, true), silent.Run());
 
   // A note stamped after the block's end plays at its last frame.

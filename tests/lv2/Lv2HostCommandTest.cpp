@@ -62,8 +62,9 @@ TEST(Lv2HostCommand, InfoListsPortsAndPresets) {
 
 TEST(Lv2HostCommand, SameMidiRendersTheSameFileThroughBothFormats) {
   for (const char* block : {"64", "333"}) {
-    const std::vector<std::string> common = {"--note", "0.01,36,127", "--note", "0.2003,45,70,0.1", "--rate", "44100",
-                                             "--block", block, "--length", "0.6", "--param", "Distort=0.9"};
+    const std::vector<std::string> common = {"--note",   "0.01,36,127", "--note",  "0.2003,45,70,0.1",
+                                             "--rate",   "44100",       "--block", block,
+                                             "--length", "0.6",         "--param", "Distort=0.9"};
     std::vector<std::string> lv2 = {"render", kBundle, "--out", ScratchFile("lv2.wav")};
     std::vector<std::string> vst2 = {"render", kVst2Module, "--out", ScratchFile("vst2.wav")};
     lv2.insert(lv2.end(), common.begin(), common.end());
@@ -82,10 +83,10 @@ TEST(Lv2HostCommand, SameMidiRendersTheSameFileThroughBothFormats) {
 
 TEST(Lv2HostCommand, PresetByLabelAndByFileAgree) {
   const std::string byLabel = ScratchFile("label.wav"), byFile = ScratchFile("file.wav");
-  const Outcome a = RunHost({"render", kBundle, "--out", byLabel, "--note", "0,36,127", "--length", "0.3", "--preset",
-                         "09 Soft Round"});
+  const Outcome a = RunHost(
+      {"render", kBundle, "--out", byLabel, "--note", "0,36,127", "--length", "0.3", "--preset", "09 Soft Round"});
   const Outcome b = RunHost({"render", kBundle, "--out", byFile, "--note", "0,36,127", "--length", "0.3", "--preset",
-                         kFactoryPresets + "/09 Soft Round.tvpreset"});
+                             kFactoryPresets + "/09 Soft Round.tvpreset"});
   ASSERT_EQ(a.code, 0) << a.err;
   ASSERT_EQ(b.code, 0) << b.err;
   EXPECT_TRUE(ReadFile(byLabel) == ReadFile(byFile));

@@ -54,7 +54,8 @@ Channels RenderVst2(const Scenario& s) {
   plugin->open();
   plugin->configure(s.rate, s.block);
   plugin->setProcessing(true);
-  for (const Setting& setting : s.settings) plugin->setParameter(*plugin->findParam(setting.name), float(setting.normalized));
+  for (const Setting& setting : s.settings)
+    plugin->setParameter(*plugin->findParam(setting.name), float(setting.normalized));
   Channels out;
   const RenderResult result = renderPlugin(*plugin, session, {s.frames, false}, s.messages, Collect(out));
   EXPECT_TRUE(result.ok()) << result.error;
@@ -75,7 +76,8 @@ std::unique_ptr<Lv2Plugin> LoadLv2(int rate, int32_t block) {
 Channels RenderLv2(const Scenario& s) {
   auto plugin = LoadLv2(s.rate, s.block);
   if (!plugin) return {};
-  for (const Setting& setting : s.settings) plugin->setControlNormalized(*plugin->findControl(setting.name), setting.normalized);
+  for (const Setting& setting : s.settings)
+    plugin->setControlNormalized(*plugin->findControl(setting.name), setting.normalized);
   plugin->activate();
   Channels out;
   const RenderResult result = renderLv2Plugin(*plugin, s.block, s.frames, s.messages, Collect(out));
@@ -108,11 +110,11 @@ bool Sounds(const Channels& channels) {
 // a controller, a retrigger on one frame; every rate and block size.
 TEST(Lv2Render, BitIdenticalToTheVst2Module) {
   const std::vector<ScheduledMidiMessage> notes = {
-      Midi(0, 0x90, 36, 127),    Midi(255, 0x80, 36, 0),   Midi(256, 0x90, 48, 64),  Midi(1001, 0x90, 40, 0),
-      Midi(4000, 0xB0, 7, 100),  Midi(4097, 0x90, 30, 90), Midi(4097, 0x90, 45, 20), Midi(9999, 0x99, 60, 1),
-      Midi(15000, 0x90, 33, 110)};
-  const std::vector<Setting> settings = {{"Pitch", 0.75},         {"Decay", 0.3},  {"Distort", 0.8},
-                                         {"MidiTuneFlag", 1.0},   {"MidiAccentFlag", 1.0}, {"NoiseDecay", 0.65}};
+      Midi(0, 0x90, 36, 127),   Midi(255, 0x80, 36, 0),   Midi(256, 0x90, 48, 64),
+      Midi(1001, 0x90, 40, 0),  Midi(4000, 0xB0, 7, 100), Midi(4097, 0x90, 30, 90),
+      Midi(4097, 0x90, 45, 20), Midi(9999, 0x99, 60, 1),  Midi(15000, 0x90, 33, 110)};
+  const std::vector<Setting> settings = {{"Pitch", 0.75},       {"Decay", 0.3},          {"Distort", 0.8},
+                                         {"MidiTuneFlag", 1.0}, {"MidiAccentFlag", 1.0}, {"NoiseDecay", 0.65}};
   for (int rate : {44100, 48000, 96000}) {
     for (int32_t block : {1, 37, 256, 1000, 4096}) {
       const Scenario scenario{rate, block, 20000, notes, settings};

@@ -83,8 +83,8 @@ protected:
   // looks for them.
   static void SetUpTestSuite() {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(getenv("HOME")) / "Documents" / "Tarvolin Instruments" /
-                            "Tarvolin Thudra Presets" / "Factory Presets";
+    const fs::path folder =
+        fs::path(getenv("HOME")) / "Documents" / "Tarvolin Instruments" / "Tarvolin Thudra Presets" / "Factory Presets";
     fs::create_directories(folder);
     for (const auto& entry : fs::directory_iterator(kFactoryPresets))
       fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
@@ -119,8 +119,8 @@ protected:
     LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
     const LV2_Feature* features[] = {&map, &parentFeature, &idleFeature, nullptr};
     const std::string binary = kBundle + "/thudra.so";
-    ui = suil_instance_new(host, &log, LV2_UI__X11UI, THUDRA_LV2_URI, THUDRA_LV2_UI_URI, LV2_UI__X11UI,
-                           kBundle.c_str(), binary.c_str(), features);
+    ui = suil_instance_new(host, &log, LV2_UI__X11UI, THUDRA_LV2_URI, THUDRA_LV2_UI_URI, LV2_UI__X11UI, kBundle.c_str(),
+                           binary.c_str(), features);
     ASSERT_NE(ui, nullptr);
     idle = static_cast<const LV2UI_Idle_Interface*>(suil_instance_extension_data(ui, LV2_UI__idleInterface));
     ASSERT_NE(idle, nullptr);
@@ -136,7 +136,9 @@ protected:
   }
 
   void Idle() { idle->idle(suil_instance_get_handle(ui)); }
-  void PortEvent(int32_t param, float value) { suil_instance_port_event(ui, PortOfParam(param), sizeof value, 0, &value); }
+  void PortEvent(int32_t param, float value) {
+    suil_instance_port_event(ui, PortOfParam(param), sizeof value, 0, &value);
+  }
   std::vector<uint32_t> Picture() { return display->Capture(editor, kWidth, kHeight); }
 
   // The picture once the editor has drawn what it was told (two ticks).
@@ -235,8 +237,7 @@ TEST_F(Lv2Ui, SoundChosenInTheEditorGoesToThePorts) {
   EXPECT_EQ(log.messagePorts.back(), kControlIn);
   std::map<uint32_t, float> written;
   for (const auto& [port, value] : log.controls) written[port] = value;
-  for (int32_t i = 0; i <= kParamMidiAccentFlag; ++i)
-    EXPECT_TRUE(written.count(PortOfParam(i))) << "parameter " << i;
+  for (int32_t i = 0; i <= kParamMidiAccentFlag; ++i) EXPECT_TRUE(written.count(PortOfParam(i))) << "parameter " << i;
   EXPECT_FALSE(written.count(PortOfParam(kParamLed)));
   // The sound file's own values, as the port's units have them.
   EXPECT_EQ(written[PortOfParam(kParamPitch)], -5.0f);

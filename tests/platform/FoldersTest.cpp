@@ -56,6 +56,6 @@ TEST(Folders, ProgramAndModuleFoldersAreThisTestsFolder) {
   EXPECT_EQ(program.front(), '/');
   EXPECT_EQ(program.back(), '/');
   EXPECT_EQ(platform::ModuleFolder(), program);
-  struct stat info{};
+  struct stat info {};
   EXPECT_EQ(stat((program + "platform_tests").c_str(), &info), 0);
 }

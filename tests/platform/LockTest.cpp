@@ -106,8 +106,7 @@ TEST(RecursiveLockRelease, AnotherThreadWorksUnderTheLockWhileItIsReleased) {
     LockReleased released(&lock);
     EXPECT_FALSE(lock.HeldByCaller());
     const auto end = std::chrono::steady_clock::now() + 5s;
-    while (done.load() < 100 && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(1ms);
+    while (done.load() < 100 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
   }
   worker.join();
   EXPECT_EQ(done.load(), 100);

@@ -21,7 +21,7 @@ TEST(GrowBuf, PageGranularityRoundsToPagesLessHeader) {
   EXPECT_EQ(GrowBuf::CapacityFor(10000, 4096, 0), 12288 - 96);
   // Step never exceeds 4 MiB.
   EXPECT_EQ(GrowBuf::CapacityFor(100000000, 4096, 0), (100000000 + 4194304 + 96) / 4096 * 4096 - 96);
-  EXPECT_EQ(GrowBuf::CapacityFor(10, 16, 1000), 1000);  // minimum capacity
+  EXPECT_EQ(GrowBuf::CapacityFor(10, 16, 1000), 1000);                // minimum capacity
   EXPECT_EQ(GrowBuf::CapacityFor(int64_t(2146000000), 4096, 0), -1);  // beyond 31 bits
 }
 

@@ -9,8 +9,7 @@ namespace {
 
 class TestPlug : public PlugBase {
 public:
-  explicit TestPlug(const char* spec = "0-1 0-2", int32_t presets = 0)
-      : PlugBase(Config(spec, presets)) {
+  explicit TestPlug(const char* spec = "0-1 0-2", int32_t presets = 0) : PlugBase(Config(spec, presets)) {
     for (int32_t i = 0; i < ParamCount(); ++i) ParamAt(i)->DefineDouble("p", 0.0, 0.0, 10.0, 0.1);
   }
   static PlugConfig Config(const char* spec, int32_t presets) {

@@ -373,7 +373,7 @@ constexpr PixelRect kNameArea{207, 20, 383, 37};  // the strip and the row above
 TEST_F(PresetBrowser, WideNamesStayInTheStripAndLeaveNothingBehind) {
   // Capitals with marks reach the top of the text; W is among the widest.
   const std::vector<std::string> characters = {"0", "1", " ", "\xc3\x89", "\xc3\x9c", "g", "W", "W", "W", "W",
-                                               "W", "W", "W", "W", "W", "W", "W", "W", "W", "W"};
+                                               "W", "W", "W", "W",        "W",        "W", "W", "W", "W", "W"};
   std::string wide;
   for (const std::string& c : characters) wide += c;
   WritePreset("Factory Presets/" + wide + ".tvpreset", 0.3);

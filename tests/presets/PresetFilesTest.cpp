@@ -201,7 +201,8 @@ TEST_F(PresetFiles, CrLfLinesLoad) {
   const std::string path = scratch.Write("windows.tvpreset", "Pitch=0.250000\r\nAccent=0.500000\r\nDecay=0.125000\r\n");
   ASSERT_TRUE(LoadPresetFile(plug, path));
   Thudrix unix{nullptr};
-  ASSERT_TRUE(LoadPresetFile(unix, scratch.Write("unix.tvpreset", "Pitch=0.250000\nAccent=0.500000\nDecay=0.125000\n")));
+  ASSERT_TRUE(
+      LoadPresetFile(unix, scratch.Write("unix.tvpreset", "Pitch=0.250000\nAccent=0.500000\nDecay=0.125000\n")));
   for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(plug.ParamAt(i)->Value(), unix.ParamAt(i)->Value()) << i;
   EXPECT_NE(plug.ParamAt(kParamDecay)->Value(), Thudrix(nullptr).ParamAt(kParamDecay)->Value());
 }

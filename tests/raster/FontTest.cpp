@@ -125,7 +125,11 @@ TEST(CachedFont, MeasuresLinesOfGlyphAdvances) {
   EXPECT_EQ(rect.right, 10 + Advance(*font, 'a') + Advance(*font, 'b') + Advance(*font, ' ') + Advance(*font, 'c'));
   EXPECT_EQ(rect.bottom, 20 + line);
 
-  EXPECT_EQ(Measure(*font, "a\xF0\x9F\x8E\xB5" "b").right, Measure(*font, "a b").right);
+  EXPECT_EQ(Measure(*font,
+                    "a\xF0\x9F\x8E\xB5"
+                    "b")
+                .right,
+            Measure(*font, "a b").right);
   rect = Measure(*font, "");
   EXPECT_EQ(rect.right, 10);
   EXPECT_EQ(rect.bottom, 20);
@@ -164,8 +168,10 @@ TEST(CachedFont, AlignsWithinTheRectangleAndClipsToIt) {
   font->ChangeTextColor(0xFF000000);
   const int32_t width = Advance(*font, 'o');  // lower case: the cell is the advance
   MemBitmap bitmap(60, 30);
-  const struct { uint32_t flags; int32_t left; } cases[] = {
-      {0, 5}, {TextCenter, 5 + (41 - width - 5) / 2}, {TextRight, 41 - width}};
+  const struct {
+    uint32_t flags;
+    int32_t left;
+  } cases[] = {{0, 5}, {TextCenter, 5 + (41 - width - 5) / 2}, {TextRight, 41 - width}};
   for (const auto& c : cases) {
     FillAll(bitmap, 0xFFFFFFFF);
     RasterRect rect{5, 3, 41, 25};

@@ -112,7 +112,10 @@ TEST(DecodePngMemory, AssemblesInterlacedImages) {
   for (int y = 0; y < layout.height; ++y)
     for (int x = 0; x < layout.width; ++x) {
       uint8_t* p = &rows[y][x * 4];
-      p[0] = uint8_t(x); p[1] = uint8_t(y); p[2] = uint8_t(x + y); p[3] = uint8_t(200 + x);
+      p[0] = uint8_t(x);
+      p[1] = uint8_t(y);
+      p[2] = uint8_t(x + y);
+      p[3] = uint8_t(200 + x);
     }
   auto bitmap = Decode(EncodePng(layout, rows));
   ASSERT_TRUE(bitmap);
@@ -164,9 +167,10 @@ TEST(ModuleResources, LooksUpByTheLowSixteenBits) {
 }
 
 TEST(ModuleResources, EditorImagesDecodeToTheirSizes) {
-  const struct { int id, width, height; } images[] = {
-      {101, 50, 3200}, {102, 592, 442}, {103, 78, 156}, {104, 45, 33}, {105, 15, 9},
-      {106, 20, 40},   {107, 20, 40},   {108, 32, 44},  {109, 32, 44}};
+  const struct {
+    int id, width, height;
+  } images[] = {{101, 50, 3200}, {102, 592, 442}, {103, 78, 156}, {104, 45, 33}, {105, 15, 9},
+                {106, 20, 40},   {107, 20, 40},   {108, 32, 44},  {109, 32, 44}};
   for (const auto& image : images) {
     const uint8_t* data = nullptr;
     int32_t size = 0;

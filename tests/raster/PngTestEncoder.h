@@ -32,8 +32,8 @@ inline std::vector<uint8_t> EncodePng(const PngLayout& layout, std::vector<std::
   }
   png_set_write_fn(png, &out, AppendPngBytes, nullptr);
   png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colorType,
-               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   if (!layout.palette.empty()) png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
   if (!layout.transparency.empty()) {
     png_set_tRNS(png, info, layout.transparency.data(), int(layout.transparency.size()), nullptr);
@@ -55,4 +55,3 @@ inline std::vector<std::vector<uint8_t>> NoiseRows(int width, int height) {
     for (auto& byte : row) byte = uint8_t((state = state * 1103515245 + 12345) >> 16);
   return rows;
 }
-

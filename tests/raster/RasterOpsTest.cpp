@@ -136,9 +136,15 @@ TEST(RasterFill, AddAndDodge) {
 
 TEST(RasterFill, ClipsToTheBitmap) {
   MemBitmap dest(5, 4);
-  const struct { int32_t x, y, w, h; } rects[] = {
-      {-2, -1, 4, 3}, {3, 2, 10, 10}, {5, 0, 3, 3}, {0, -4, 5, 4}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
-      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}, {1, 1, -3, 2}};
+  const struct {
+    int32_t x, y, w, h;
+  } rects[] = {{-2, -1, 4, 3},
+               {3, 2, 10, 10},
+               {5, 0, 3, 3},
+               {0, -4, 5, 4},
+               {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+               {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+               {1, 1, -3, 2}};
   for (const auto& r : rects) {
     FillAll(dest, 0);
     RasterFill(&dest, r.x, r.y, r.w, r.h, 0xFFFFFFFF, 1.0f, BlendCopy);

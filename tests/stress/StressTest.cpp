@@ -44,10 +44,15 @@ std::atomic<long> gAutomations{0};
 
 intptr_t Host(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
   switch (opcode) {
-    case vst2::audioMasterVersion: return 2400;
-    case vst2::audioMasterAutomate: gAutomations.fetch_add(1, std::memory_order_relaxed); return 0;
-    case vst2::audioMasterGetCurrentProcessLevel: return vst2::kVstProcessLevelRealtime;
-    default: return 0;
+    case vst2::audioMasterVersion:
+      return 2400;
+    case vst2::audioMasterAutomate:
+      gAutomations.fetch_add(1, std::memory_order_relaxed);
+      return 0;
+    case vst2::audioMasterGetCurrentProcessLevel:
+      return vst2::kVstProcessLevelRealtime;
+    default:
+      return 0;
   }
 }
 
@@ -59,9 +64,8 @@ public:
     root_ = mkdtemp(name);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    static const char* const kNames[] = {"Pitch", "Accent", "Decay", "TuneDecay", "Attack",
-                                         "Hold", "TuneDepth", "NoiseDecay", "Distort",
-                                         "MidiTuneFlag", "MidiAccentFlag"};
+    static const char* const kNames[] = {"Pitch",     "Accent",     "Decay",   "TuneDecay",    "Attack",        "Hold",
+                                         "TuneDepth", "NoiseDecay", "Distort", "MidiTuneFlag", "MidiAccentFlag"};
     for (int file = 0; file < 4; ++file) {
       const fs::path path = fs::path(root_) / "Factory Presets" / ("Kick " + std::to_string(file) + ".tvpreset");
       fs::create_directories(path.parent_path());
@@ -248,11 +252,11 @@ std::unique_ptr<Thudrix> MakeStarted(double rate, int32_t block) {
 }
 
 void Report(const char* what, const Counts& counts, double seconds) {
-  std::printf("%s, %.1f s: %ld blocks, %ld parameter calls, %ld automations reported, %ld chunk round trips, "
-              "%ld preset loads, %ld editor cycles, %ld snapshots\n",
-              what, seconds, counts.blocks.load(), counts.parameterCalls.load(), gAutomations.load(),
-              counts.chunkRoundTrips.load(), counts.presetLoads.load(), counts.editorCycles.load(),
-              counts.snapshots.load());
+  std::printf(
+      "%s, %.1f s: %ld blocks, %ld parameter calls, %ld automations reported, %ld chunk round trips, "
+      "%ld preset loads, %ld editor cycles, %ld snapshots\n",
+      what, seconds, counts.blocks.load(), counts.parameterCalls.load(), gAutomations.load(),
+      counts.chunkRoundTrips.load(), counts.presetLoads.load(), counts.editorCycles.load(), counts.snapshots.load());
 }
 
 }  // namespace

@@ -172,10 +172,12 @@ TEST_F(AudioBattery, RandomAutomationOfEveryParameterDuringPlayback) {
         instance.Set(13, 1.0f);
       }
     }
-    if (random() % 50 == 0) instance.Midi(int32_t(random() % 256), 0xB0, uint8_t(random() % 128), uint8_t(random() % 128));
+    if (random() % 50 == 0)
+      instance.Midi(int32_t(random() % 256), 0xB0, uint8_t(random() % 128), uint8_t(random() % 128));
     const std::vector<float> out = instance.Render(256);
     for (size_t i = 0; i < out.size(); ++i)
-      ASSERT_TRUE(std::isfinite(out[i]) && std::fabs(out[i]) < 8.0f) << "block " << block << " sample " << i << " = " << out[i];
+      ASSERT_TRUE(std::isfinite(out[i]) && std::fabs(out[i]) < 8.0f)
+          << "block " << block << " sample " << i << " = " << out[i];
   }
   EXPECT_EQ(instance.channelMismatches, 0);
 }
@@ -202,9 +204,16 @@ TEST_F(AudioBattery, RollsOfHitsSettleAtABoundedLevel) {
 // Values outside 0..1 and non-numbers are host faults; they must not drive
 // the circuit model into non-finite or runaway output.
 TEST_F(AudioBattery, HostileParameterValuesKeepTheSoundSane) {
-  const float hostile[] = {-1.0f, -0.25f, 1.25f, 2.0f, 1e30f, -1e30f,
-                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                           std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::denorm_min()};
+  const float hostile[] = {-1.0f,
+                           -0.25f,
+                           1.25f,
+                           2.0f,
+                           1e30f,
+                           -1e30f,
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::denorm_min()};
   for (int32_t index = 0; index < 17; ++index) {
     for (float value : hostile) {
       SCOPED_TRACE(testing::Message() << "parameter " << index << " = " << value);
@@ -253,10 +262,10 @@ TEST_F(AudioBattery, CallersFloatingPointModeIsRestored) {
   constexpr unsigned kDenormalsAreZero = 0x0040;
   const unsigned original = _mm_getcsr();
   const unsigned modes[] = {
-      0x1F80,                                    // the default: all masked, nearest, no flushing
-      0x1F80 | kFlushToZero | kDenormalsAreZero, // a host that flushes already
-      0x1F80 | 0x6000,                           // round toward zero
-      0x1F80 | 0x0021,                           // sticky precision and invalid flags already raised
+      0x1F80,                                     // the default: all masked, nearest, no flushing
+      0x1F80 | kFlushToZero | kDenormalsAreZero,  // a host that flushes already
+      0x1F80 | 0x6000,                            // round toward zero
+      0x1F80 | 0x0021,                            // sticky precision and invalid flags already raised
   };
   Instance instance(44100.0f, 128);
   std::vector<float> left(1000), right(1000);

@@ -35,14 +35,21 @@ inline HostCounters gCounters;
 inline intptr_t Host(vst2::VstEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
   gCounters.calls.fetch_add(1, std::memory_order_relaxed);
   switch (opcode) {
-    case vst2::audioMasterVersion: return 2400;
-    case vst2::audioMasterAutomate: gCounters.automations.fetch_add(1, std::memory_order_relaxed); return 0;
-    case vst2::audioMasterWantMidi: gCounters.csrInsideCallback.store(_mm_getcsr()); return 1;
-    case vst2::audioMasterGetCurrentProcessLevel: return vst2::kVstProcessLevelRealtime;
+    case vst2::audioMasterVersion:
+      return 2400;
+    case vst2::audioMasterAutomate:
+      gCounters.automations.fetch_add(1, std::memory_order_relaxed);
+      return 0;
+    case vst2::audioMasterWantMidi:
+      gCounters.csrInsideCallback.store(_mm_getcsr());
+      return 1;
+    case vst2::audioMasterGetCurrentProcessLevel:
+      return vst2::kVstProcessLevelRealtime;
     case vst2::audioMasterGetProductString:
       if (ptr) std::strcpy(static_cast<char*>(ptr), "thudra-validator");
       return 1;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 

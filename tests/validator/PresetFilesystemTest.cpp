@@ -30,7 +30,6 @@
 #include "presets/PresetFiles.h"
 #include "tests/presets/PresetTestSupport.h"
 
-
 namespace {
 
 std::vector<std::string> Texts(const PopupMenu& menu) {
@@ -177,7 +176,8 @@ TEST_F(PresetFilesystem, AwkwardNames) {
   std::string longUtf8;
   while (longUtf8.size() + 3 <= 255 - ext.size()) longUtf8 += "\xe9\xbc\x93";  // a three-byte character
   const std::vector<std::string> names = {
-      "Gro\xc3\x9f" "e Trommel \xe2\x80\x93 \xc3\xa4\xc3\xb6\xc3\xbc",  // German with an en dash
+      "Gro\xc3\x9f"
+      "e Trommel \xe2\x80\x93 \xc3\xa4\xc3\xb6\xc3\xbc",  // German with an en dash
       "  spaced  out  ",
       "emoji \xf0\x9f\xa5\x81",
       longAscii,
@@ -361,8 +361,7 @@ TEST_F(PresetFilesystem, LinkToTheWholeFileSystem) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("creating an instance over a link to / took %.3f s (peak resident %ld KB)\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                usage.ru_maxrss);
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss);
     std::fflush(stdout);
     if (plug.ParamAt(kParamDecay)->Value() != 0.25) return 1;
     std::unique_ptr<PopupMenu> menu(BuildPresetMenu());
@@ -426,7 +425,7 @@ TEST_F(PresetFilesystem, OutOfMemoryDuringAScanStaysInside) {
     CountPresets(menu, listed, items);
     for (const auto& [path, count] : listed)
       if (!fs::is_regular_file(path)) return 2;  // a sound that does not load
-    return items < 1010 ? 0 : 1;  // a part, not the whole
+    return items < 1010 ? 0 : 1;                 // a part, not the whole
   });
   if (code == 77) GTEST_SKIP() << "no address-space limit";
   EXPECT_EQ(code, 0) << "1: the limit did not bite; 2: an item without its file; 99: an allocation failure escaped";

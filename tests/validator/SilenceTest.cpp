@@ -18,7 +18,6 @@
 
 namespace {
 
-
 class GuardedAndUnguarded : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -122,8 +121,7 @@ TEST_F(GuardedAndUnguarded, NoSubnormalStateAfterTenMinutes) {
   float* outs[] = {left.data(), right.data()};
   for (int block = 0; block < 6000; ++block) e->processReplacing(e, nullptr, outs, 4800);
   const DrumVoice& v = plug->Voice();
-  const double doubles[] = {v.AmpEnv().Level(), v.ClickEnv().Level(), v.PitchEnv().Level(), v.Tail(),
-                            v.LastOutput()};
+  const double doubles[] = {v.AmpEnv().Level(), v.ClickEnv().Level(), v.PitchEnv().Level(), v.Tail(), v.LastOutput()};
   const float floats[] = {v.HighPass().out, v.HighPass().in, v.LowPass().out, v.LowPass().in};
   for (double x : doubles) EXPECT_NE(std::fpclassify(x), FP_SUBNORMAL) << x;
   for (float x : floats) EXPECT_NE(std::fpclassify(x), FP_SUBNORMAL) << x;

@@ -33,9 +33,14 @@ inline intptr_t RecordingHost(vst2::VstEffect*, int32_t opcode, int32_t index, i
   if (!gHost) return 0;
   gHost->calls.push_back({opcode, index});
   switch (opcode) {
-    case vst2::audioMasterVersion: return 2400;
-    case vst2::audioMasterAutomate: gHost->automatedValues.push_back(opt); return 0;
-    case vst2::audioMasterWantMidi: ++gHost->wantMidi; return 1;
+    case vst2::audioMasterVersion:
+      return 2400;
+    case vst2::audioMasterAutomate:
+      gHost->automatedValues.push_back(opt);
+      return 0;
+    case vst2::audioMasterWantMidi:
+      ++gHost->wantMidi;
+      return 1;
     case vst2::audioMasterGetTime:
       ++gHost->timeQueries;
       gHost->lastTimeFlagsAsked = int32_t(value);
@@ -43,10 +48,15 @@ inline intptr_t RecordingHost(vst2::VstEffect*, int32_t opcode, int32_t index, i
     case vst2::audioMasterGetProductString:
       std::strcpy(static_cast<char*>(ptr), gHost->product.c_str());
       return 1;
-    case vst2::audioMasterGetVendorVersion: return gHost->vendorVersion;
-    case vst2::audioMasterGetCurrentProcessLevel: return gHost->processLevel;
-    case vst2::audioMasterProcessEvents: ++gHost->midiOut; return 1;
-    default: return 0;
+    case vst2::audioMasterGetVendorVersion:
+      return gHost->vendorVersion;
+    case vst2::audioMasterGetCurrentProcessLevel:
+      return gHost->processLevel;
+    case vst2::audioMasterProcessEvents:
+      ++gHost->midiOut;
+      return 1;
+    default:
+      return 0;
   }
 }
 

@@ -140,7 +140,10 @@ TEST(WinEditorLogic, ModuleFolderEndsWithItsBackslash) {
 TEST(WinEditorLogic, MenuTextShowsAmpersandsAsThemselves) {
   EXPECT_EQ(MenuItemText("Kick & Snare"), "Kick && Snare");
   EXPECT_EQ(MenuItemText("&&&"), "&&&&&&");
-  EXPECT_EQ(MenuItemText("\xc3\x9c" "bersteuert & Co"), "\xc3\x9c" "bersteuert && Co");
+  EXPECT_EQ(MenuItemText("\xc3\x9c"
+                         "bersteuert & Co"),
+            "\xc3\x9c"
+            "bersteuert && Co");
   EXPECT_EQ(MenuItemText("Plain"), "Plain");
   EXPECT_EQ(MenuItemText(""), "");
   EXPECT_EQ(MenuItemText(nullptr), "");

@@ -50,9 +50,9 @@ int Resources(const char* modulePath, const std::string& images) {
   HMODULE module = LoadLibraryExA(modulePath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   Check(module != nullptr, "module loads as data");
   if (!module) return 1;
-  static const char* const kNames[] = {"knobthd_64Frames.png", "backgroundPro.png", "triggerthd.png",
-                                       "kyb.png", "led.png", "learn.png", "clear.png",
-                                       "presetLeft.png", "presetRight.png"};
+  static const char* const kNames[] = {
+      "knobthd_64Frames.png", "backgroundPro.png", "triggerthd.png", "kyb.png", "led.png", "learn.png", "clear.png",
+      "presetLeft.png",       "presetRight.png"};
   for (int i = 0; i < 9; ++i) {
     const int id = 101 + i;
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), "PNG");
@@ -84,7 +84,8 @@ int Platform(const std::string& scratch) {
   const std::string folder = scratch + "\\list\\";
   CreateDirectoryA((scratch + "\\list").c_str(), nullptr);
   const char* const kFiles[] = {"beta.tvpreset", "Alpha.tvpreset", "\xc3\xa9t\xc3\xa9.tvpreset", "gamma"};
-  for (const char* name : kFiles) Check(platform::ReplaceFileContents(folder + name, "Pitch=0.5\n"), std::string("write ") + name);
+  for (const char* name : kFiles)
+    Check(platform::ReplaceFileContents(folder + name, "Pitch=0.5\n"), std::string("write ") + name);
   CreateDirectoryA((folder + "Sub").c_str(), nullptr);
   const std::vector<platform::FolderEntry> entries = platform::ListFolder(folder);
   std::string order;
@@ -223,7 +224,8 @@ int Raster() {
   std::memset(direct.PixelData(), 0xFF, size_t(direct.RowSpan()) * 24 * 4);
   const SystemTextState state{handle, 0xFF000000, 0xFFFFFFFF, BackTransparent, 1.0f};
   RasterRect measured{0, 0, 0, 0};
-  const int32_t measuredHeight = SystemRenderText(state, &direct, "Thudra", -1, &measured, TextMeasureOnly | TextSingleLine);
+  const int32_t measuredHeight =
+      SystemRenderText(state, &direct, "Thudra", -1, &measured, TextMeasureOnly | TextSingleLine);
   Check(measuredHeight > 0 && measured.right > 0, "the system route measures text");
   RasterRect area{0, 0, 64, 24};
   SystemRenderText(state, &direct, "Thudra", -1, &area, TextSingleLine);
@@ -297,9 +299,10 @@ void Pump(DWORD milliseconds) {
 
 int EditorWindow(const char* modulePath, const char* outPath) {
   HMODULE module = LoadLibraryA(modulePath);
-  auto* entry = module ? reinterpret_cast<vst2::VstPluginMainProc>(
-                             reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
-                       : nullptr;
+  auto* entry =
+      module
+          ? reinterpret_cast<vst2::VstPluginMainProc>(reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
+          : nullptr;
   Check(entry != nullptr, "VSTPluginMain found");
   if (!entry) return 1;
   vst2::VstEffect* effect = entry(HostCallback);
@@ -316,8 +319,8 @@ int EditorWindow(const char* modulePath, const char* outPath) {
   hostClass.hInstance = GetModuleHandleA(nullptr);
   hostClass.lpszClassName = "ProbeHostWindow";
   RegisterClassA(&hostClass);
-  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
   Check(host != nullptr, "host window");
   const intptr_t opened = effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
   HWND child = FindWindowExA(host, nullptr, "PlugWndClass", "Plug");
@@ -344,9 +347,10 @@ int EditorWindow(const char* modulePath, const char* outPath) {
 }
 
 vst2::VstEffect* CreateEffect(HMODULE module) {
-  auto* entry = module ? reinterpret_cast<vst2::VstPluginMainProc>(
-                             reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
-                       : nullptr;
+  auto* entry =
+      module
+          ? reinterpret_cast<vst2::VstPluginMainProc>(reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
+          : nullptr;
   Check(entry != nullptr, "VSTPluginMain found");
   vst2::VstEffect* effect = entry ? entry(HostCallback) : nullptr;
   Check(effect && effect->magic == vst2::kEffectMagic, "an instance is created");
@@ -375,11 +379,10 @@ void CheckGesture(int32_t index, size_t since, bool changesOnPress, const std::s
   FindCalls(vst2::audioMasterAutomate, index, autoFirst, autoLast, autoCount);
   FindCalls(vst2::audioMasterEndEdit, index, endFirst, endLast, endCount);
   hostCalls = all;
-  const std::string counts = " (begin " + std::to_string(beginCount) + ", automate " +
-                             std::to_string(autoCount) + ", end " + std::to_string(endCount) + ")";
+  const std::string counts = " (begin " + std::to_string(beginCount) + ", automate " + std::to_string(autoCount) +
+                             ", end " + std::to_string(endCount) + ")";
   Check(beginCount == 1 && endCount == 1 && autoCount >= 1,
-        what + ": the host hears one begin, automation and one end for parameter " +
-            std::to_string(index) + counts);
+        what + ": the host hears one begin, automation and one end for parameter " + std::to_string(index) + counts);
   if (!changesOnPress) {
     // A knob changes nothing on the press: every automation is inside the gesture.
     Check(beginFirst >= 0 && beginFirst < autoFirst && autoLast < endFirst,
@@ -424,8 +427,8 @@ int MouseInput(const char* modulePath, const char* beforePath, const char* after
   hostClass.hInstance = GetModuleHandleA(nullptr);
   hostClass.lpszClassName = "ProbeHostWindow";
   RegisterClassA(&hostClass);
-  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND host = CreateWindowExA(0, "ProbeHostWindow", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
   // The display's pointer stays off the window: only our messages move it.
   SetCursorPos(width + 100, height + 100);
   effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
@@ -433,7 +436,8 @@ int MouseInput(const char* modulePath, const char* beforePath, const char* after
   Check(child != nullptr, "the editor opens a \"PlugWndClass\" child window");
   if (!child) return 1;
   Pump(600);
-  Check(SaveWindow(child, width, height, beforePath), std::string("screenshot before the input saved to ") + beforePath);
+  Check(SaveWindow(child, width, height, beforePath),
+        std::string("screenshot before the input saved to ") + beforePath);
 
   const float decayBefore = effect->getParameter(effect, kDecay);
   const float tuneBefore = effect->getParameter(effect, kMidiTuneFlag);
@@ -535,8 +539,8 @@ struct OpenedEditor {
     hostClass.hInstance = GetModuleHandleA(nullptr);
     hostClass.lpszClassName = "ProbeStandInHost";
     RegisterClassA(&hostClass);
-    host = CreateWindowExA(0, "ProbeStandInHost", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    host = CreateWindowExA(0, "ProbeStandInHost", "Thudra", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
     SetCursorPos(width + 100, height + 100);
     effect->dispatcher(effect, vst2::effEditOpen, 0, 0, host, 0.0f);
     child = host ? FindWindowExA(host, nullptr, "PlugWndClass", "Plug") : nullptr;
@@ -594,14 +598,10 @@ int Keys(const char* modulePath) {
     LPARAM param;
   };
   const Sent sent[] = {
-      {WM_KEYDOWN, VK_SPACE, KeyParam(VK_SPACE, false, false)},
-      {WM_KEYUP, VK_SPACE, KeyParam(VK_SPACE, true, false)},
-      {WM_KEYDOWN, 'Q', KeyParam('Q', false, false)},
-      {WM_KEYUP, 'Q', KeyParam('Q', true, false)},
-      {WM_KEYDOWN, VK_F12, KeyParam(VK_F12, false, false)},
-      {WM_KEYUP, VK_F12, KeyParam(VK_F12, true, false)},
-      {WM_SYSKEYDOWN, 'X', KeyParam('X', false, true)},
-      {WM_SYSKEYUP, 'X', KeyParam('X', true, true)},
+      {WM_KEYDOWN, VK_SPACE, KeyParam(VK_SPACE, false, false)}, {WM_KEYUP, VK_SPACE, KeyParam(VK_SPACE, true, false)},
+      {WM_KEYDOWN, 'Q', KeyParam('Q', false, false)},           {WM_KEYUP, 'Q', KeyParam('Q', true, false)},
+      {WM_KEYDOWN, VK_F12, KeyParam(VK_F12, false, false)},     {WM_KEYUP, VK_F12, KeyParam(VK_F12, true, false)},
+      {WM_SYSKEYDOWN, 'X', KeyParam('X', false, true)},         {WM_SYSKEYUP, 'X', KeyParam('X', true, true)},
   };
   // One at a time, through a message loop that makes characters of them.
   for (const Sent& key : sent) {
@@ -638,8 +638,7 @@ int MiddleClicks(const char* modulePath) {
     int x, y;
     const char* what;
   };
-  const Place places[] = {{519, 139, "the pad"}, {420, 152, "a knob"}, {56, 178, "a switch"},
-                          {402, 29, "an arrow"}};
+  const Place places[] = {{519, 139, "the pad"}, {420, 152, "a knob"}, {56, 178, "a switch"}, {402, 29, "an arrow"}};
   for (const Place& place : places) {
     Send(child, WM_MBUTTONDOWN, MK_MBUTTON, place.x, place.y);
     Pump(50);
@@ -728,8 +727,8 @@ int Entry() {
   hostClass.hInstance = GetModuleHandleA(nullptr);
   hostClass.lpszClassName = "ProbeEntryHost";
   RegisterClassA(&hostClass);
-  HWND host = CreateWindowExA(0, "ProbeEntryHost", "Entry", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND host = CreateWindowExA(0, "ProbeEntryHost", "Entry", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
   HWND child = static_cast<HWND>(editor->OpenEditorWindow(host));
   Check(child != nullptr, "the editor opens");
   if (!child) return 1;
@@ -764,8 +763,8 @@ int Entry() {
       inkBottom = y;
     }
   }
-  std::printf("     box %ldx%ld, text %ldx%ld, drawn in columns %d-%d, rows %d-%d\n", client.right,
-              client.bottom, extent.cx, extent.cy, inkLeft, inkRight, inkTop, inkBottom);
+  std::printf("     box %ldx%ld, text %ldx%ld, drawn in columns %d-%d, rows %d-%d\n", client.right, client.bottom,
+              extent.cx, extent.cy, inkLeft, inkRight, inkTop, inkBottom);
   Check(inkLeft > 0 && inkRight < client.right - 1 && inkRight - inkLeft + 1 >= extent.cx,
         "the whole text shows inside the box");
   Check(inkTop > 0 && inkBottom < client.bottom - 1, "the line shows inside the box");
@@ -862,7 +861,10 @@ int Menu(const char* modulePath) {
   CreateDirectoryA((root + "\\Tarvolin Thudra Presets").c_str(), nullptr);
   const std::string factory = root + "\\Tarvolin Thudra Presets\\Factory Presets\\";
   CreateDirectoryA(factory.c_str(), nullptr);
-  const char* const kNames[] = {"Kick & Snare", "\xc3\x9c" "bersteuert", "\xd0\x91\xd0\xbe\xd1\x87\xd0\xba\xd0\xb0"};
+  const char* const kNames[] = {"Kick & Snare",
+                                "\xc3\x9c"
+                                "bersteuert",
+                                "\xd0\x91\xd0\xbe\xd1\x87\xd0\xba\xd0\xb0"};
   for (const char* name : kNames) {
     Check(platform::ReplaceFileContents(factory + name + ".tvpreset", "Pitch=0.5\n"),
           std::string("preset file ") + name);
@@ -881,7 +883,8 @@ int Menu(const char* modulePath) {
   Check(menuSeen, "the preset menu opened");
   auto has = [](const std::wstring& wanted) {
     for (const std::wstring& text : menuTexts) {
-      if (text.size() >= wanted.size() && text.compare(text.size() - wanted.size(), wanted.size(), wanted) == 0) return true;
+      if (text.size() >= wanted.size() && text.compare(text.size() - wanted.size(), wanted.size(), wanted) == 0)
+        return true;
     }
     return false;
   };

@@ -49,7 +49,9 @@ protected:
     user.reset();
   }
 
-  void Pump(std::chrono::milliseconds time) { PumpFor([this] { editor->Idle(); }, time); }
+  void Pump(std::chrono::milliseconds time) {
+    PumpFor([this] { editor->Idle(); }, time);
+  }
   bool PumpUntil(const std::function<bool()>& done) {
     return x11_test::PumpUntil([this] { editor->Idle(); }, done);
   }

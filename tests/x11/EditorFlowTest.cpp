@@ -125,7 +125,9 @@ protected:
   }
 
   void Idle() { plug->Effect()->dispatcher(plug->Effect(), vst2::effEditIdle, 0, 0, nullptr, 0.0f); }
-  void Settle() { PumpFor([this] { Idle(); }, 200ms); }
+  void Settle() {
+    PumpFor([this] { Idle(); }, 200ms);
+  }
   X11Editor& Editor() { return *static_cast<X11Editor*>(plug->GetEditor()); }
   Window EditorWindow() { return Window(reinterpret_cast<uintptr_t>(Editor().EditorWindow())); }
   double Param(int32_t index) { return plug->ParamAt(index)->NormalizedValue(); }
@@ -136,8 +138,7 @@ protected:
     int32_t differing = 0;
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x)
-        if ((drawn.PixelData()[y * drawn.RowSpan() + x] & 0xFFFFFF) != shown[size_t(y) * kWidth + x])
-          ++differing;
+        if ((drawn.PixelData()[y * drawn.RowSpan() + x] & 0xFFFFFF) != shown[size_t(y) * kWidth + x]) ++differing;
     return differing;
   }
   // The screen against the editor's drawing as it stands.
@@ -161,12 +162,13 @@ protected:
   // work a modal menu. Menus left open by a failed step are dismissed.
   class InterfaceThread {
   public:
-    explicit InterfaceThread(EditorFlow& flow) : flow_(flow), thread_([this] {
-      while (!stop_.load()) {
-        flow_.Idle();
-        std::this_thread::sleep_for(4ms);
-      }
-    }) {}
+    explicit InterfaceThread(EditorFlow& flow)
+        : flow_(flow), thread_([this] {
+            while (!stop_.load()) {
+              flow_.Idle();
+              std::this_thread::sleep_for(4ms);
+            }
+          }) {}
     ~InterfaceThread() {
       for (int i = 0; i < 5 && !flow_.user->MenuWindows().empty(); ++i) {
         flow_.user->Key(XK_Escape);
@@ -192,9 +194,9 @@ protected:
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = WhitePixel(user->Get(), screen);
-    const Window cover = XCreateWindow(user->Get(), RootWindow(user->Get(), screen), 0, 0, kWidth, kHeight, 0,
-                                       CopyFromParent, InputOutput, CopyFromParent,
-                                       CWOverrideRedirect | CWBackPixel, &attributes);
+    const Window cover =
+        XCreateWindow(user->Get(), RootWindow(user->Get(), screen), 0, 0, kWidth, kHeight, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
     XMapRaised(user->Get(), cover);
     XSync(user->Get(), False);
     XDestroyWindow(user->Get(), cover);
@@ -212,13 +214,15 @@ protected:
     });
     user->Click(kPresetStripX, kPresetStripY);
     const bool started =
-        PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != before; }, kDialogLimit);
+        PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != before; },
+                  kDialogLimit);
     hands.join();
     return started;
   }
   // Pumps idle calls until the dialog that follows pid has started.
   bool WaitForNextDialog(FakeDialogTool& tool, pid_t pid) {
-    return PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != pid; }, kDialogLimit);
+    return PumpUntil([this] { Idle(); }, [&] { return tool.Started() && tool.LastPid() > 0 && tool.LastPid() != pid; },
+                     kDialogLimit);
   }
   bool WaitUntilNoDialog() {
     return PumpUntil([this] { Idle(); }, [&] { return !Editor().DialogPending(); }, kDialogLimit);
@@ -229,14 +233,15 @@ protected:
   // every menu, so that a failure ends instead of hanging.
   class DialogWatchdog {
   public:
-    DialogWatchdog(EditorFlow& flow, FakeDialogTool& tool) : thread_([this, &flow, &tool] {
-      std::unique_lock<std::mutex> hold(mutex_);
-      if (done_.wait_for(hold, 2 * kDialogLimit, [this] { return stop_; })) return;
-      while (!done_.wait_for(hold, 300ms, [this] { return stop_; })) {
-        tool.Answer();
-        if (!flow.user->MenuWindows().empty()) flow.user->Key(XK_Escape);
-      }
-    }) {}
+    DialogWatchdog(EditorFlow& flow, FakeDialogTool& tool)
+        : thread_([this, &flow, &tool] {
+            std::unique_lock<std::mutex> hold(mutex_);
+            if (done_.wait_for(hold, 2 * kDialogLimit, [this] { return stop_; })) return;
+            while (!done_.wait_for(hold, 300ms, [this] { return stop_; })) {
+              tool.Answer();
+              if (!flow.user->MenuWindows().empty()) flow.user->Key(XK_Escape);
+            }
+          }) {}
     ~DialogWatchdog() {
       {
         std::lock_guard<std::mutex> hold(mutex_);
@@ -298,16 +303,17 @@ TEST_F(EditorFlow, KeysTheEditorDoesNotUseReachTheHostWindow) {
   user->MoveTo(kPitchKnobX, kPitchKnobY);
   user->Key(XK_space);
   bool pressed = false, released = false;
-  PumpUntil([this] { Idle(); }, [&] {
-    while (XPending(user->Get()) > 0) {
-      XEvent event;
-      XNextEvent(user->Get(), &event);
-      if ((event.type != KeyPress && event.type != KeyRelease) || event.xkey.window != parent) continue;
-      if (XLookupKeysym(&event.xkey, 0) != XK_space) continue;
-      (event.type == KeyPress ? pressed : released) = true;
-    }
-    return pressed && released;
-  });
+  PumpUntil([this] { Idle(); },
+            [&] {
+              while (XPending(user->Get()) > 0) {
+                XEvent event;
+                XNextEvent(user->Get(), &event);
+                if ((event.type != KeyPress && event.type != KeyRelease) || event.xkey.window != parent) continue;
+                if (XLookupKeysym(&event.xkey, 0) != XK_space) continue;
+                (event.type == KeyPress ? pressed : released) = true;
+              }
+              return pressed && released;
+            });
   EXPECT_TRUE(pressed);
   EXPECT_TRUE(released);
 }
@@ -333,14 +339,15 @@ TEST_F(EditorFlow, KeysReachTheHostWindowInsideAWindowManagerFrame) {
   user->MoveTo(kPitchKnobX, kPitchKnobY);
   user->Key(XK_space);
   Window receiver = 0;
-  PumpUntil([this] { Idle(); }, [&] {
-    while (XPending(display) > 0) {
-      XEvent event;
-      XNextEvent(display, &event);
-      if (event.type == KeyPress) receiver = event.xkey.window;
-    }
-    return receiver != 0;
-  });
+  PumpUntil([this] { Idle(); },
+            [&] {
+              while (XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+                if (event.type == KeyPress) receiver = event.xkey.window;
+              }
+              return receiver != 0;
+            });
   EXPECT_EQ(receiver, host);
 }
 
@@ -424,8 +431,8 @@ TEST_F(EditorFlow, HostIdleReturnsWhileTheSaveDialogIsOpen) {
   EXPECT_FALSE(platform::IsRegularFile(chosen + ".tvpreset")) << "saved before the user answered";
 
   tool.Answer();
-  EXPECT_TRUE(PumpUntil([this] { Idle(); }, [&] { return platform::IsRegularFile(chosen + ".tvpreset"); },
-                        kDialogLimit));
+  EXPECT_TRUE(
+      PumpUntil([this] { Idle(); }, [&] { return platform::IsRegularFile(chosen + ".tvpreset"); }, kDialogLimit));
   EXPECT_FALSE(platform::IsRegularFile(chosen));
   EXPECT_FALSE(Editor().DialogPending());
 }
@@ -593,8 +600,8 @@ pid_t StartPrivateXServer(std::string& display) {
     close(ends[0]);
     const std::string fd = std::to_string(ends[1]);
     std::freopen("/dev/null", "w", stderr);
-    execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-          "tcp", static_cast<char*>(nullptr));
+    execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(ends[1]);
@@ -628,12 +635,13 @@ int HostEditorsUntilTheServerIsGone(int report) {
   std::unique_ptr<Thudrix> plugs[2] = {MakeStartedThudrix(&RecordingHost, 44100.0f, 256),
                                        MakeStartedThudrix(&RecordingHost, 44100.0f, 256)};
   for (auto& plug : plugs)
-    if (plug->Dispatch(vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0) != 1)
-      return 11;
+    if (plug->Dispatch(vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0) != 1) return 11;
   const auto idle = [&] { plugs[0]->Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0); };
   PumpFor(idle, 100ms);
   if (write(report, "o", 1) != 1) return 12;
-  if (!PumpUntil(idle, [&] { return !plugs[0]->GetEditor()->HasWindow(); }, 10000ms)) return 13;
+  if (!PumpUntil(
+          idle, [&] { return !plugs[0]->GetEditor()->HasWindow(); }, 10000ms))
+    return 13;
   plugs[0]->Dispatch(vst2::effEditClose, 0, 0, nullptr, 0);
   plugs[0].reset();
   if (write(report, "c", 1) != 1) return 14;
@@ -690,8 +698,7 @@ public:
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, THUDRA_HOST_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid_ = -1;
+    if (posix_spawn(&pid_, THUDRA_HOST_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
   ~GuiProcess() {
@@ -749,10 +756,13 @@ TEST(HostGui, HitLightGoesOutAfterAPadPressAsInAHost) {
     return region;
   };
   std::vector<uint32_t> off;
-  ASSERT_TRUE(WaitFor([&] {
-    off = light();
-    return std::any_of(off.begin(), off.end(), [](uint32_t pixel) { return pixel != 0; });
-  }, 10000ms)) << "the editor was not painted";
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        off = light();
+        return std::any_of(off.begin(), off.end(), [](uint32_t pixel) { return pixel != 0; });
+      },
+      10000ms))
+      << "the editor was not painted";
   std::this_thread::sleep_for(200ms);  // nothing to wait on: the first paints settle
   off = light();
 

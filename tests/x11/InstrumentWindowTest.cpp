@@ -28,8 +28,8 @@ struct HostCall {
 std::vector<HostCall>* gHostCalls = nullptr;
 
 intptr_t RecordingHost(vst2::VstEffect*, int32_t opcode, int32_t index, intptr_t, void*, float) {
-  const bool gesture = opcode == vst2::audioMasterAutomate || opcode == vst2::audioMasterBeginEdit ||
-                       opcode == vst2::audioMasterEndEdit;
+  const bool gesture =
+      opcode == vst2::audioMasterAutomate || opcode == vst2::audioMasterBeginEdit || opcode == vst2::audioMasterEndEdit;
   if (gHostCalls && gesture) gHostCalls->push_back({opcode, index});
   return 0;
 }
@@ -87,7 +87,9 @@ protected:
   void Idle() {
     for (Instance& instance : instances) instance.plug->Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0);
   }
-  void Settle() { PumpFor([this] { Idle(); }, 200ms); }
+  void Settle() {
+    PumpFor([this] { Idle(); }, 200ms);
+  }
   bool PumpUntil(const std::function<bool()>& done) {
     return x11_test::PumpUntil([this] { Idle(); }, done);
   }
@@ -100,8 +102,7 @@ protected:
     int32_t differing = 0;
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x)
-        if ((drawn->PixelData()[y * drawn->RowSpan() + x] & 0xFFFFFF) != shown[size_t(y) * kWidth + x])
-          ++differing;
+        if ((drawn->PixelData()[y * drawn->RowSpan() + x] & 0xFFFFFF) != shown[size_t(y) * kWidth + x]) ++differing;
     return differing;
   }
 

@@ -35,7 +35,6 @@ constexpr int kHeight = Editor::kDefaultHeight;
 constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int32_t kBlock = 256;
 
-
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = Clock::now() + limit;
   while (Clock::now() < end) {
@@ -65,9 +64,7 @@ protected:
     plug = MakeStartedThudrix(&QuietHost, 44100.0f, kBlock);
     vst2::VstEffect* effect = plug->Effect();
     parent = user->CreateParent(0, 0, kWidth, kHeight);
-    ASSERT_EQ(effect->dispatcher(effect, vst2::effEditOpen, 0, 0,
-                                 reinterpret_cast<void*>(uintptr_t(parent)), 0.0f),
-              1);
+    ASSERT_EQ(effect->dispatcher(effect, vst2::effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(parent)), 0.0f), 1);
     PumpFor([this] { Idle(); }, 200ms);
   }
   void TearDown() override {
@@ -116,8 +113,7 @@ TEST_F(ModalWait, AudioKeepsRunningWhileThePresetMenuIsOpen) {
   }};
 
   user->Click(kPresetStripX, kPresetStripY);
-  ASSERT_TRUE(WaitFor([&] { return !user->MenuWindows().empty(); }, 3000ms))
-      << "the preset menu did not open";
+  ASSERT_TRUE(WaitFor([&] { return !user->MenuWindows().empty(); }, 3000ms)) << "the preset menu did not open";
 
   audioThread = std::thread([&] {
     std::vector<float> left(kBlock), right(kBlock);
@@ -156,8 +152,7 @@ TEST_F(ModalWait, AudioKeepsRunningWhileThePresetMenuIsOpen) {
 // Runs a dialog the way a dispatcher call does (with the lock held, here
 // twice over) on another thread, and checks that the lock is free while the
 // dialog waits and held again, to the same depth, once it returns.
-void CheckDialogGivesUpTheLock(RecursiveLock& lock, FakeDialogTool& tool,
-                               const std::function<void()>& dialog) {
+void CheckDialogGivesUpTheLock(RecursiveLock& lock, FakeDialogTool& tool, const std::function<void()>& dialog) {
   std::atomic<bool> depthRestored{false};
   std::atomic<bool> freeAfterwards{false};
   std::thread interfaceThread([&] {
@@ -193,9 +188,8 @@ TEST_F(ModalWait, DialogsWaitWithoutTheInstanceLock) {
   RecursiveLock& lock = plug->InstanceLock();
 
   int32_t answer = 0;
-  CheckDialogGivesUpTheLock(lock, tool, [&] {
-    answer = Editor().ShowMessage("Sure?", "Question", desktop::kMessageYesNo);
-  });
+  CheckDialogGivesUpTheLock(lock, tool,
+                            [&] { answer = Editor().ShowMessage("Sure?", "Question", desktop::kMessageYesNo); });
   EXPECT_EQ(answer, desktop::kAnswerYes);
 
   ArgbColor color{255, 1, 2, 3};
@@ -210,9 +204,7 @@ TEST_F(ModalWait, DialogsWaitWithoutTheInstanceLock) {
   TextBuf file;
   TextBuf folder;
   folder.Set("/tmp");
-  CheckDialogGivesUpTheLock(lock, tool, [&] {
-    Editor().AskForFile(file, Editor::kFileSave, folder, "tvpreset");
-  });
+  CheckDialogGivesUpTheLock(lock, tool, [&] { Editor().AskForFile(file, Editor::kFileSave, folder, "tvpreset"); });
   EXPECT_STREQ(file.Get(), "/tmp/chosen");
   EXPECT_STREQ(folder.Get(), "/tmp/");
 }

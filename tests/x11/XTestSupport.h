@@ -54,8 +54,8 @@ private:
       close(ends[0]);
       const std::string fd = std::to_string(ends[1]);
       std::freopen("/dev/null", "w", stderr);
-      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-            "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+            "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(ends[1]);
@@ -75,8 +75,8 @@ private:
   pid_t pid_ = -1;
 };
 
-#define REQUIRE_TEST_X_SERVER()                                              \
-  do {                                                                       \
+#define REQUIRE_TEST_X_SERVER()                                                                \
+  do {                                                                                         \
     if (!::x11_test::TestXServer::Shared().Running()) GTEST_SKIP() << "Xvfb is not available"; \
   } while (0)
 
@@ -94,7 +94,8 @@ inline bool PumpUntil(const std::function<void()>& idle, const std::function<boo
 }
 
 inline void PumpFor(const std::function<void()>& idle, std::chrono::milliseconds time) {
-  PumpUntil(idle, [] { return false; }, time);
+  PumpUntil(
+      idle, [] { return false; }, time);
 }
 
 // The host's windows and the user's hands.
@@ -115,9 +116,8 @@ public:
     const int screen = DefaultScreen(display_);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display_, screen);
-    Window window = XCreateWindow(display_, RootWindow(display_, screen), x, y, unsigned(width),
-                                  unsigned(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                  CWBackPixel, &attributes);
+    Window window = XCreateWindow(display_, RootWindow(display_, screen), x, y, unsigned(width), unsigned(height), 0,
+                                  CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &attributes);
     XMapRaised(display_, window);
     XSync(display_, False);
     for (int i = 0; i < 500; ++i) {
@@ -161,8 +161,7 @@ public:
   // The window's picture as 0xRRGGBB values, row by row; empty on failure.
   std::vector<uint32_t> Capture(Window window, int width, int height) {
     XSync(display_, False);
-    XImage* image = XGetImage(display_, window, 0, 0, unsigned(width), unsigned(height), AllPlanes,
-                              ZPixmap);
+    XImage* image = XGetImage(display_, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     std::vector<uint32_t> pixels;
     if (!image) return pixels;
     for (int y = 0; y < height; ++y)
@@ -176,8 +175,8 @@ public:
   bool WaitForKeyboardGrab(std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-      const int result = XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync,
-                                       GrabModeAsync, CurrentTime);
+      const int result =
+          XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync, CurrentTime);
       if (result == AlreadyGrabbed) return true;
       if (result == GrabSuccess) XUngrabKeyboard(display_, CurrentTime);
       XSync(display_, False);
@@ -197,8 +196,8 @@ public:
     if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
       for (unsigned i = 0; i < count; ++i) {
         XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display_, children[i], &attributes) &&
-            attributes.override_redirect && attributes.map_state == IsViewable)
+        if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.override_redirect &&
+            attributes.map_state == IsViewable)
           found.push_back(attributes);
       }
     }

@@ -23,7 +23,6 @@ std::string fourCharText(int32_t code);
 
 // Loads the module and creates an instance bound to `session`; on failure
 // prints the reason and returns null.
-std::unique_ptr<HostedPlugin> createPlugin(const std::string& modulePath, HostSession& session,
-                                           std::ostream& err);
+std::unique_ptr<HostedPlugin> createPlugin(const std::string& modulePath, HostSession& session, std::ostream& err);
 
 }  // namespace thudra::host

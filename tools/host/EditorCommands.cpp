@@ -32,232 +32,201 @@ constexpr auto kMapTimeout = std::chrono::seconds(5);
 
 // This program's own display: an X error is counted, never fatal.
 int gDisplayErrors = 0;
-int countDisplayError(Display*, XErrorEvent*)
-{
-    ++gDisplayErrors;
-    return 0;
+int countDisplayError(Display*, XErrorEvent*) {
+  ++gDisplayErrors;
+  return 0;
 }
 
 // The top-level window a host would give the editor.
 class HostWindow {
 public:
-    static std::unique_ptr<HostWindow> open(int32_t width, int32_t height,
-                                            const std::string& title, std::string& error)
-    {
-        Display* display = XOpenDisplay(nullptr);
-        if (!display) {
-            error = "cannot open the X display (is DISPLAY set?)";
-            return nullptr;
-        }
-        XSetErrorHandler(&countDisplayError);
-        std::unique_ptr<HostWindow> made(new HostWindow(display));
-        const int screen = DefaultScreen(display);
-        made->window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
-                                            static_cast<unsigned>(width),
-                                            static_cast<unsigned>(height), 0,
-                                            BlackPixel(display, screen), BlackPixel(display, screen));
-        made->deleteAtom_ = XInternAtom(display, "WM_DELETE_WINDOW", False);
-        XSetWMProtocols(display, made->window_, &made->deleteAtom_, 1);
-        XStoreName(display, made->window_, title.c_str());
-        XSizeHints* hints = XAllocSizeHints();
-        if (hints) {
-            hints->flags = PMinSize | PMaxSize;
-            hints->min_width = hints->max_width = width;
-            hints->min_height = hints->max_height = height;
-            XSetWMNormalHints(display, made->window_, hints);
-            XFree(hints);
-        }
-        XSelectInput(display, made->window_, StructureNotifyMask);
-        XMapWindow(display, made->window_);
-        if (!made->waitUntilMapped()) {
-            error = "the window did not appear on the display";
-            return nullptr;
-        }
-        return made;
+  static std::unique_ptr<HostWindow> open(int32_t width, int32_t height, const std::string& title, std::string& error) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+      error = "cannot open the X display (is DISPLAY set?)";
+      return nullptr;
     }
-
-    ~HostWindow()
-    {
-        if (window_)
-            XDestroyWindow(display_, window_);
-        XCloseDisplay(display_);
+    XSetErrorHandler(&countDisplayError);
+    std::unique_ptr<HostWindow> made(new HostWindow(display));
+    const int screen = DefaultScreen(display);
+    made->window_ =
+        XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, BlackPixel(display, screen), BlackPixel(display, screen));
+    made->deleteAtom_ = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, made->window_, &made->deleteAtom_, 1);
+    XStoreName(display, made->window_, title.c_str());
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints) {
+      hints->flags = PMinSize | PMaxSize;
+      hints->min_width = hints->max_width = width;
+      hints->min_height = hints->max_height = height;
+      XSetWMNormalHints(display, made->window_, hints);
+      XFree(hints);
     }
-
-    Window window() const { return window_; }
-
-    void resize(int32_t width, int32_t height)
-    {
-        XResizeWindow(display_, window_, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height));
-        XFlush(display_);
+    XSelectInput(display, made->window_, StructureNotifyMask);
+    XMapWindow(display, made->window_);
+    if (!made->waitUntilMapped()) {
+      error = "the window did not appear on the display";
+      return nullptr;
     }
+    return made;
+  }
 
-    // Drains the window's events; true once the user asked to close it.
-    bool closeRequested()
-    {
-        while (XPending(display_) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == ClientMessage &&
-                static_cast<Atom>(event.xclient.data.l[0]) == deleteAtom_)
-                closed_ = true;
-            if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
-                closed_ = true;
-                window_ = 0;
-            }
-        }
-        return closed_;
-    }
+  ~HostWindow() {
+    if (window_) XDestroyWindow(display_, window_);
+    XCloseDisplay(display_);
+  }
 
-    // The window's picture, editor included, as RGB bytes.
-    bool capture(int32_t width, int32_t height, std::vector<uint8_t>& rgb, std::string& error)
-    {
-        XSync(display_, False);
-        const int errorsBefore = gDisplayErrors;
-        XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width),
-                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
-        XSync(display_, False);
-        if (!image || gDisplayErrors != errorsBefore) {
-            if (image)
-                XDestroyImage(image);
-            error = "cannot read the window's picture (is it on the screen?)";
-            return false;
-        }
-        rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-        uint8_t* out = rgb.data();
-        for (int32_t y = 0; y < height; ++y) {
-            for (int32_t x = 0; x < width; ++x) {
-                const unsigned long pixel = XGetPixel(image, x, y);
-                *out++ = channel(pixel, image->red_mask);
-                *out++ = channel(pixel, image->green_mask);
-                *out++ = channel(pixel, image->blue_mask);
-            }
-        }
-        XDestroyImage(image);
-        return true;
+  Window window() const { return window_; }
+
+  void resize(int32_t width, int32_t height) {
+    XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(display_);
+  }
+
+  // Drains the window's events; true once the user asked to close it.
+  bool closeRequested() {
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteAtom_) closed_ = true;
+      if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
+        closed_ = true;
+        window_ = 0;
+      }
     }
+    return closed_;
+  }
+
+  // The window's picture, editor included, as RGB bytes.
+  bool capture(int32_t width, int32_t height, std::vector<uint8_t>& rgb, std::string& error) {
+    XSync(display_, False);
+    const int errorsBefore = gDisplayErrors;
+    XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
+    XSync(display_, False);
+    if (!image || gDisplayErrors != errorsBefore) {
+      if (image) XDestroyImage(image);
+      error = "cannot read the window's picture (is it on the screen?)";
+      return false;
+    }
+    rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    uint8_t* out = rgb.data();
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t x = 0; x < width; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        *out++ = channel(pixel, image->red_mask);
+        *out++ = channel(pixel, image->green_mask);
+        *out++ = channel(pixel, image->blue_mask);
+      }
+    }
+    XDestroyImage(image);
+    return true;
+  }
 
 private:
-    explicit HostWindow(Display* display) : display_(display) {}
+  explicit HostWindow(Display* display) : display_(display) {}
 
-    static uint8_t channel(unsigned long pixel, unsigned long mask)
-    {
-        if (!mask)
-            return 0;
-        const unsigned long bits = mask >> std::countr_zero(mask);
-        return static_cast<uint8_t>(((pixel & mask) >> std::countr_zero(mask)) * 255 / bits);
+  static uint8_t channel(unsigned long pixel, unsigned long mask) {
+    if (!mask) return 0;
+    const unsigned long bits = mask >> std::countr_zero(mask);
+    return static_cast<uint8_t>(((pixel & mask) >> std::countr_zero(mask)) * 255 / bits);
+  }
+
+  bool waitUntilMapped() {
+    const auto deadline = Clock::now() + kMapTimeout;
+    while (Clock::now() < deadline) {
+      XWindowAttributes attributes{};
+      if (XGetWindowAttributes(display_, window_, &attributes) && attributes.map_state == IsViewable) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    return false;
+  }
 
-    bool waitUntilMapped()
-    {
-        const auto deadline = Clock::now() + kMapTimeout;
-        while (Clock::now() < deadline) {
-            XWindowAttributes attributes{};
-            if (XGetWindowAttributes(display_, window_, &attributes) &&
-                attributes.map_state == IsViewable)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-
-    Display* display_;
-    Window window_ = 0;
-    Atom deleteAtom_ = 0;
-    bool closed_ = false;
+  Display* display_;
+  Window window_ = 0;
+  Atom deleteAtom_ = 0;
+  bool closed_ = false;
 };
 
 // Creates the instance, applies the settings and opens its editor in a
 // window; runs `body` with the editor open and closes it afterwards.
 template <typename Body>
-int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body)
-{
-    HostSession session(48000.0, 256, kVstProcessLevelUser);
-    auto plugin = openEditorInstance(options, session, err);
-    if (!plugin)
-        return kExitFailure;
+int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body) {
+  HostSession session(48000.0, 256, kVstProcessLevelUser);
+  auto plugin = openEditorInstance(options, session, err);
+  if (!plugin) return kExitFailure;
 
-    std::string error;
-    auto size = editorSize(*plugin, error);
-    if (!size)
-        return fail(err, error, kExitFailure);
-    auto window = HostWindow::open(size->width, size->height, plugin->effectName(), error);
-    if (!window)
-        return fail(err, error, kExitFailure);
-    void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->window()));
-    if (plugin->dispatch(effEditOpen, 0, 0, parent) == 0)
-        return fail(err, "the module did not open its editor", kExitFailure);
-    const int result = body(*plugin, session, *window, *size);
-    plugin->dispatch(effEditClose);
-    return result;
+  std::string error;
+  auto size = editorSize(*plugin, error);
+  if (!size) return fail(err, error, kExitFailure);
+  auto window = HostWindow::open(size->width, size->height, plugin->effectName(), error);
+  if (!window) return fail(err, error, kExitFailure);
+  void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->window()));
+  if (plugin->dispatch(effEditOpen, 0, 0, parent) == 0)
+    return fail(err, "the module did not open its editor", kExitFailure);
+  const int result = body(*plugin, session, *window, *size);
+  plugin->dispatch(effEditClose);
+  return result;
 }
 
 }  // namespace
 
-int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
-{
-    std::string error;
-    auto options = parseEditorOptions(args, false, error);
-    if (!options)
-        return fail(err, error, kExitUsage);
-    return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession& session,
-                                             HostWindow& window, EditorSize size) {
-        out << "showing the editor (" << size.width << "x" << size.height
-            << "); close the window to stop\n"
+int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
+  std::string error;
+  auto options = parseEditorOptions(args, false, error);
+  if (!options) return fail(err, error, kExitUsage);
+  return withOpenEditor(
+      *options, err, [&](HostedPlugin& plugin, HostSession& session, HostWindow& window, EditorSize size) {
+        out << "showing the editor (" << size.width << "x" << size.height << "); close the window to stop\n"
             << std::flush;
         AudioPacer audio(plugin, session);
         const auto start = Clock::now();
         auto next = start;
         while (!window.closeRequested()) {
-            if (options->seconds &&
-                Clock::now() - start >= std::chrono::duration<double>(*options->seconds))
-                break;
-            plugin.dispatch(effEditIdle);
-            audio.run();
-            if (auto requested = requestedEditorSize(session, size)) {
-                size = *requested;
-                window.resize(size.width, size.height);
-            }
-            next += kIdlePeriod;
-            const auto now = Clock::now();
-            if (next < now)
-                next = now;
-            std::this_thread::sleep_until(next);
+          if (options->seconds && Clock::now() - start >= std::chrono::duration<double>(*options->seconds)) break;
+          plugin.dispatch(effEditIdle);
+          audio.run();
+          if (auto requested = requestedEditorSize(session, size)) {
+            size = *requested;
+            window.resize(size.width, size.height);
+          }
+          next += kIdlePeriod;
+          const auto now = Clock::now();
+          if (next < now) next = now;
+          std::this_thread::sleep_until(next);
         }
         if (!options->outPath.empty()) {
-            std::vector<uint8_t> rgb;
-            std::string failure;
-            if (!window.capture(size.width, size.height, rgb, failure) ||
-                !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
-                return fail(err, failure, kExitFailure);
+          std::vector<uint8_t> rgb;
+          std::string failure;
+          if (!window.capture(size.width, size.height, rgb, failure) ||
+              !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
+            return fail(err, failure, kExitFailure);
         }
         printEditorSummary(plugin, session, out);
         return kExitOk;
-    });
+      });
 }
 
-int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
-{
-    std::string error;
-    auto options = parseEditorOptions(args, true, error);
-    if (!options)
-        return fail(err, error, kExitUsage);
-    return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession&,
-                                             HostWindow& window, EditorSize size) {
-        for (int i = 0; i < kScreenshotIdles; ++i) {
-            window.closeRequested();
-            plugin.dispatch(effEditIdle);
-            std::this_thread::sleep_for(kScreenshotIdleGap);
-        }
-        plugin.dispatch(effEditIdle);
-        std::vector<uint8_t> rgb;
-        std::string failure;
-        if (!window.capture(size.width, size.height, rgb, failure) ||
-            !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
-            return fail(err, failure, kExitFailure);
-        out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
-        return kExitOk;
-    });
+int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
+  std::string error;
+  auto options = parseEditorOptions(args, true, error);
+  if (!options) return fail(err, error, kExitUsage);
+  return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession&, HostWindow& window, EditorSize size) {
+    for (int i = 0; i < kScreenshotIdles; ++i) {
+      window.closeRequested();
+      plugin.dispatch(effEditIdle);
+      std::this_thread::sleep_for(kScreenshotIdleGap);
+    }
+    plugin.dispatch(effEditIdle);
+    std::vector<uint8_t> rgb;
+    std::string failure;
+    if (!window.capture(size.width, size.height, rgb, failure) ||
+        !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
+      return fail(err, failure, kExitFailure);
+    out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
+    return kExitOk;
+  });
 }
 
 }  // namespace thudra::host

@@ -20,19 +20,18 @@ namespace thudra::host {
 constexpr int32_t kMaxEditorSide = 8192;
 
 struct EditorOptions {
-    std::string modulePath;
-    std::string outPath;  // screenshot: required; gui: the last picture, when given
-    std::optional<double> seconds;
-    std::optional<std::string> presetPath;
-    std::vector<ParamSetting> params;
+  std::string modulePath;
+  std::string outPath;  // screenshot: required; gui: the last picture, when given
+  std::optional<double> seconds;
+  std::optional<std::string> presetPath;
+  std::vector<ParamSetting> params;
 };
 
-std::optional<EditorOptions> parseEditorOptions(const CommandArgs& args, bool screenshot,
-                                                std::string& error);
+std::optional<EditorOptions> parseEditorOptions(const CommandArgs& args, bool screenshot, std::string& error);
 
 struct EditorSize {
-    int32_t width = 0;
-    int32_t height = 0;
+  int32_t width = 0;
+  int32_t height = 0;
 };
 
 std::optional<EditorSize> editorSize(HostedPlugin& plugin, std::string& error);
@@ -42,29 +41,28 @@ std::optional<EditorSize> requestedEditorSize(const HostSession& session, Editor
 
 // Creates the instance, starts it and applies the preset and the settings;
 // null (with the reason printed) on failure.
-std::unique_ptr<HostedPlugin> openEditorInstance(const EditorOptions& options,
-                                                 HostSession& session, std::ostream& err);
+std::unique_ptr<HostedPlugin> openEditorInstance(const EditorOptions& options, HostSession& session, std::ostream& err);
 
 // Runs the plug-in's audio at the session's rate as time passes, as a host's
 // audio thread would, so that what the editor shows of the sound (the hit
 // light) behaves as in a host. The output is not played.
 class AudioPacer {
 public:
-    AudioPacer(HostedPlugin& plugin, const HostSession& session);
-    // Renders the blocks due by now (at most a second's worth).
-    void run();
+  AudioPacer(HostedPlugin& plugin, const HostSession& session);
+  // Renders the blocks due by now (at most a second's worth).
+  void run();
 
 private:
-    using Clock = std::chrono::steady_clock;
-    HostedPlugin& plugin_;
-    double sampleRate_;
-    int32_t blockSize_;
-    Clock::time_point start_;
-    int64_t framesDone_ = 0;
-    std::vector<std::vector<float>> outputs_;
-    std::vector<float*> outputPointers_;
-    std::vector<std::vector<float>> inputs_;
-    std::vector<float*> inputPointers_;
+  using Clock = std::chrono::steady_clock;
+  HostedPlugin& plugin_;
+  double sampleRate_;
+  int32_t blockSize_;
+  Clock::time_point start_;
+  int64_t framesDone_ = 0;
+  std::vector<std::vector<float>> outputs_;
+  std::vector<float*> outputPointers_;
+  std::vector<std::vector<float>> inputs_;
+  std::vector<float*> inputPointers_;
 };
 
 // Each parameter's name and value, and every parameter whose edit gesture

@@ -24,10 +24,10 @@ using CommandRunner = int (*)(const CommandArgs& args, std::ostream& out, std::o
 // New subcommands (an editor screenshot, an editor window) are added as
 // rows of this table.
 struct Subcommand {
-    const char* name;
-    const char* usage;  // arguments after the name
-    const char* summary;
-    CommandRunner run;
+  const char* name;
+  const char* usage;  // arguments after the name
+  const char* summary;
+  CommandRunner run;
 };
 
 std::span<const Subcommand> subcommands();
@@ -45,23 +45,22 @@ int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostrea
 int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
 struct RenderOptions {
-    std::string modulePath;
-    std::string outPath;
-    int sampleRate = 48000;
-    int blockSize = 256;
-    std::optional<double> lengthSeconds;
-    double tailSeconds = 2.0;
-    std::vector<TimedMidiMessage> notes;
-    std::optional<std::string> midiPath;
-    std::optional<std::string> presetPath;
-    std::vector<ParamSetting> params;
-    bool doublePrecision = false;
+  std::string modulePath;
+  std::string outPath;
+  int sampleRate = 48000;
+  int blockSize = 256;
+  std::optional<double> lengthSeconds;
+  double tailSeconds = 2.0;
+  std::vector<TimedMidiMessage> notes;
+  std::optional<std::string> midiPath;
+  std::optional<std::string> presetPath;
+  std::vector<ParamSetting> params;
+  bool doublePrecision = false;
 };
 
 std::optional<RenderOptions> parseRenderOptions(const CommandArgs& args, std::string& error);
 
 // Frames to render: the given length, else the last message plus the tail.
-int64_t renderLengthFrames(const RenderOptions& options,
-                           std::span<const TimedMidiMessage> messages);
+int64_t renderLengthFrames(const RenderOptions& options, std::span<const TimedMidiMessage> messages);
 
 }  // namespace thudra::host

@@ -15,9 +15,9 @@ constexpr size_t kMaxMidiFileBytes = 64u * 1024 * 1024;
 constexpr size_t kMaxMidiFileEvents = 4u * 1024 * 1024;
 
 struct MidiFileResult {
-    std::vector<TimedMidiMessage> messages;  // channel messages in time order
-    std::string error;                       // one line; empty on success
-    bool ok() const { return error.empty(); }
+  std::vector<TimedMidiMessage> messages;  // channel messages in time order
+  std::string error;                       // one line; empty on success
+  bool ok() const { return error.empty(); }
 };
 
 // Channel voice messages of all tracks merged in time order, times in

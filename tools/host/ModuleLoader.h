@@ -11,23 +11,23 @@ namespace thudra::host {
 // An open shared object; unloaded when the last owner lets go.
 class LoadedModule {
 public:
-    LoadedModule(void* handle, std::string path, vst2::VstPluginMainProc entry);
-    ~LoadedModule();
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
+  LoadedModule(void* handle, std::string path, vst2::VstPluginMainProc entry);
+  ~LoadedModule();
+  LoadedModule(const LoadedModule&) = delete;
+  LoadedModule& operator=(const LoadedModule&) = delete;
 
-    const std::string& path() const { return path_; }
-    vst2::VstPluginMainProc entryPoint() const { return entry_; }
+  const std::string& path() const { return path_; }
+  vst2::VstPluginMainProc entryPoint() const { return entry_; }
 
 private:
-    void* handle_;
-    std::string path_;
-    vst2::VstPluginMainProc entry_;
+  void* handle_;
+  std::string path_;
+  vst2::VstPluginMainProc entry_;
 };
 
 struct ModuleLoadResult {
-    std::shared_ptr<LoadedModule> module;  // null on failure
-    std::string error;                     // one line, set on failure
+  std::shared_ptr<LoadedModule> module;  // null on failure
+  std::string error;                     // one line, set on failure
 };
 
 // Opens the module and looks up VSTPluginMain, falling back to main.
