@@ -590,33 +590,8 @@ TEST_F(EditorFlow, SaveItemSaysWhatToInstallWithoutADialogTool) {
   EXPECT_EQ(Editor().FileDialogUnavailableReason(), nullptr);
 }
 
-// An X server of this test's own, which it may kill. Null pid on failure.
-pid_t StartPrivateXServer(std::string& display) {
-  const std::string xvfb = desktop::FindOnPath("Xvfb");
-  int ends[2];
-  if (xvfb.empty() || pipe(ends) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(ends[0]);
-    const std::string fd = std::to_string(ends[1]);
-    std::freopen("/dev/null", "w", stderr);
-    execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(ends[1]);
-  std::string number;
-  pollfd ready{ends[0], POLLIN, 0};
-  char c = 0;
-  while (poll(&ready, 1, 10000) == 1 && read(ends[0], &c, 1) == 1 && c != '\n') number += c;
-  close(ends[0]);
-  if (number.empty()) {
-    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-    return -1;
-  }
-  display = ":" + number;
-  return pid;
-}
+// An X server of this test's own, which it may kill; -1 on failure.
+pid_t StartPrivateXServer(std::string& display) { return StartXvfb("1024x768x24", false, display); }
 
 constexpr int kOtherConnectionLost = 3;
 int OtherConnectionLost(Display*) { _exit(kOtherConnectionLost); }

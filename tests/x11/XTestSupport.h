@@ -28,6 +28,35 @@
 
 namespace x11_test {
 
+// Starts Xvfb on a display number it picks itself (-displayfd) and sets
+// display to ":N"; -1 when there is no Xvfb or it did not come up.
+inline pid_t StartXvfb(const char* screen, bool noReset, std::string& display) {
+  const std::string xvfb = desktop::FindOnPath("Xvfb");
+  int ends[2];
+  if (xvfb.empty() || pipe(ends) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    const std::string fd = std::to_string(ends[1]);
+    std::freopen("/dev/null", "w", stderr);
+    execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
+          noReset ? "-noreset" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(ends[1]);
+  std::string number;
+  pollfd ready{ends[0], POLLIN, 0};
+  char c = 0;
+  while (poll(&ready, 1, 10000) == 1 && read(ends[0], &c, 1) == 1 && c != '\n') number += c;
+  close(ends[0]);
+  if (number.empty()) {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    return -1;
+  }
+  display = ":" + number;
+  return pid;
+}
+
 // Xvfb on a display number it picks itself (-displayfd), started on first
 // use and stopped when the test program ends.
 class TestXServer {
@@ -46,30 +75,9 @@ public:
 
 private:
   TestXServer() {
-    const std::string xvfb = desktop::FindOnPath("Xvfb");
-    int ends[2];
-    if (xvfb.empty() || pipe(ends) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ends[0]);
-      const std::string fd = std::to_string(ends[1]);
-      std::freopen("/dev/null", "w", stderr);
-      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-            "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(ends[1]);
-    std::string number;
-    pollfd ready{ends[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&ready, 1, 10000) == 1 && read(ends[0], &c, 1) == 1 && c != '\n') number += c;
-    close(ends[0]);
-    if (number.empty()) {
-      if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return;
-    }
-    setenv("DISPLAY", (":" + number).c_str(), 1);
+    std::string display;
+    pid_ = StartXvfb("1280x1024x24", true, display);
+    if (pid_ > 0) setenv("DISPLAY", display.c_str(), 1);
   }
 
   pid_t pid_ = -1;
