@@ -23,10 +23,12 @@ int32_t ModeFlag(double x) { return x >= 1.0 ? 1 : 0; }
 std::atomic<bool> settledSkipEnabled{true};
 
 float PitchFrequency(float pitchEnvelope, float tuneDepthX2, float baseFrequency) {
-  return static_cast<float>(pitchEnvelope * 14.0 * tuneDepthX2 + baseFrequency);
+  return static_cast<float>(PitchFrequencyOf(static_cast<double>(pitchEnvelope), tuneDepthX2, baseFrequency));
 }
 
-float ShaperInput(float oscillator, float distort) { return static_cast<float>(oscillator * 4.5 * (distort + 1.0f)); }
+float ShaperInput(float oscillator, float distort) {
+  return static_cast<float>(oscillator * kShaperDrive * (distort + 1.0f));
+}
 
 // Without click current the click stage gives a signed zero, which can only
 // show in the output when everything else is zero too: its work is skipped
@@ -34,7 +36,7 @@ float ShaperInput(float oscillator, float distort) { return static_cast<float>(o
 bool ClickStageAudible(float i2, float body, double tail) { return i2 != 0.0f || (body == 0.0f && tail == 0.0); }
 
 float MixOutput(float body, float click, double tail) {
-  return static_cast<float>(0.25f * (body + 0.3 * click) + tail);
+  return static_cast<float>(MixOf(static_cast<double>(body), static_cast<double>(click), tail));
 }
 
 }  // namespace
@@ -173,14 +175,14 @@ float DrumVoice::NextSample() {
   const float w = lowPass_.Next(h);
 
   const float c = click_.Next();
-  const float i2 = DriveCurrent(clickEnv_.Next(), 1.86);
+  const float i2 = DriveCurrent(clickEnv_.Next(), kClickDriveThreshold);
 
   const float f = PitchFrequency(pitchEnv_.Next(), tuneDepthX2_, baseFrequency_);
 
   // Mutes only the first 2 ms after construction: the count is never reset.
   const float o = static_cast<double>(sampleCount_) > oscStartCount_ ? osc_.Next(f, 0.5f) : 0.0f;
   const float m = ShaperCurve(ShaperInput(o, distort_));
-  const float i1 = DriveCurrent(ampEnv_.Next(), 0.45);
+  const float i1 = DriveCurrent(ampEnv_.Next(), kBodyDriveThreshold);
 
   tail_ *= tailFactor_;
   ++sampleCount_;
@@ -314,7 +316,8 @@ void DrumVoice::EnableSettledSkip(bool enabled) { settledSkipEnabled.store(enabl
 bool DrumVoice::Settled() const {
   if (!settledSkipEnabled.load(std::memory_order_relaxed)) return false;
   // Both transistors without base current: the stages give signed zeros.
-  const bool stagesQuiet = ampEnv_.Output(ampEnv_.Level()) < 0.45 && clickEnv_.Output(clickEnv_.Level()) < 1.86;
+  const bool stagesQuiet = ampEnv_.Output(ampEnv_.Level()) < kBodyDriveThreshold &&
+                           clickEnv_.Output(clickEnv_.Level()) < kClickDriveThreshold;
   // The tail decayed to where a step keeps it; a -0 would let the stages'
   // signed zeros through to the output.
   const bool tailAtRest = std::bit_cast<uint64_t>(tail_ * tailFactor_) == std::bit_cast<uint64_t>(tail_) &&

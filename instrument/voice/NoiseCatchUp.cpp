@@ -53,8 +53,8 @@ uint64_t FirstWindow(const NoiseFilterCoefficients& c) {
 uint32_t JumpNoiseState(uint32_t state, uint64_t steps) {
   // The step applied 2^i times is again x -> multiplier x + increment;
   // powers of one map commute, so they compose in any order.
-  uint32_t multiplier = 69069u;
-  uint32_t increment = 1u;
+  uint32_t multiplier = kNoiseMultiplier;
+  uint32_t increment = kNoiseIncrement;
   while (steps != 0) {
     if ((steps & 1u) != 0) state = state * multiplier + increment;
     increment = increment * multiplier + increment;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "instrument/voice/TransferCurves.h"
+
 // The noise generator and its two filters, brought forward over samples
 // that were skipped while the voice was silent. The generator is a linear
 // congruential step and jumps arithmetically; the filters are rounded
@@ -10,17 +12,14 @@
 // values, so two runs started from bounds on every value they could hold
 // enclose the real one, and once they meet they are it.
 
-// x -> 69069 x + 1, as NextNoiseState.
-inline uint32_t NextNoiseState(uint32_t state) { return state * 69069u + 1u; }
+// One step of the generator.
+inline uint32_t NextNoiseState(uint32_t state) { return state * kNoiseMultiplier + kNoiseIncrement; }
 
 // The generator after steps steps, in O(log steps).
 uint32_t JumpNoiseState(uint32_t state, uint64_t steps);
 
 // Noise from the generator state, 0 to 1.5 before filtering.
-inline float NoiseLevel(uint32_t state) {
-  const float n = static_cast<float>(state) / 2147483648.0f - 1.0f;
-  return 0.1f * (7.5f * n + 7.5f);
-}
+inline float NoiseLevel(uint32_t state) { return NoiseLevelOf(static_cast<float>(state) / 2147483648.0f - 1.0f); }
 
 struct NoiseFilterCoefficients {
   double highPassB;

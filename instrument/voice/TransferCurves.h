@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // The transistor stages of the drum circuit as transfer polynomials. The
 // float and double steps are part of the sound; keep them as they are.
 //
@@ -7,6 +9,36 @@
 // so that the sample-by-sample voice and the SIMD lanes share them; they
 // have internal linkage, so that the files built for wider instruction sets
 // each keep their own copy.
+
+// The circuit's constants and the formulas both voices share.
+// Envelope voltages above which the body and click stages draw current.
+inline constexpr double kBodyDriveThreshold = 0.45;
+inline constexpr double kClickDriveThreshold = 1.86;
+// Hertz of pitch sweep per unit of pitch envelope and of tune depth.
+inline constexpr double kPitchSweepHz = 14.0;
+// Oscillator gain into the shaper per unit of (distort + 1).
+inline constexpr double kShaperDrive = 4.5;
+// The noise generator: x -> 69069 x + 1.
+inline constexpr uint32_t kNoiseMultiplier = 69069u;
+inline constexpr uint32_t kNoiseIncrement = 1u;
+
+// Oscillator frequency from the pitch envelope (as a double).
+template <class T>
+static inline T PitchFrequencyOf(T pitch, double tuneDepthX2, double baseFrequency) {
+  return pitch * kPitchSweepHz * tuneDepthX2 + baseFrequency;
+}
+
+// Noise level 0 to 1.5 from the generator's state scaled to -1..1 (floats).
+template <class T>
+static inline T NoiseLevelOf(T centred) {
+  return 0.1f * (7.5f * centred + 7.5f);
+}
+
+// The output: the body with a share of the click, over the carried tail (doubles).
+template <class T>
+static inline T MixOf(T body, T click, T tail) {
+  return 0.25 * (body + 0.3 * click) + tail;
+}
 
 // Drive of the click stage from the click sample and the filtered noise
 // (both as doubles); the "Attack" knob scales it by its square, so 0

@@ -87,11 +87,11 @@ inline F Triangle(F phase, F inc, F w) {
   return 4.0f * lower * inc + triangle - 4.0f * upper * inc;
 }
 
-// The saturation curve at o * 4.5 * (distort + 1), table ends for
+// The saturation curve at o * kShaperDrive * (distort + 1), table ends for
 // positions outside it (NaN counts as below).
 inline F Shaper(F o, double distortPlusOne) {
-  // o * 4.5 * (distort + 1) is exact in double, one product or two.
-  const double scale = 4.5 * distortPlusOne;
+  // o * kShaperDrive * (distort + 1) is exact in double, one product or two.
+  const double scale = kShaperDrive * distortPlusOne;
   const Wide ow = Widen(o);
   const Wide v = {Lanes::RoundToFloat(ow.low * scale), Lanes::RoundToFloat(ow.high * scale)};
   const F p = Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
@@ -112,8 +112,8 @@ inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
   // The gain is a float constant: the double product rounds as the float one.
   const F pitch = Load<F>(s.pitchLevel + k) * c.pitchGain;
   const Wide p = Widen(pitch);
-  const D fLow = Lanes::RoundToFloat(p.low * 14.0 * c.tuneDepthX2 + c.baseFrequency);
-  const D fHigh = Lanes::RoundToFloat(p.high * 14.0 * c.tuneDepthX2 + c.baseFrequency);
+  const D fLow = Lanes::RoundToFloat(PitchFrequencyOf(p.low, c.tuneDepthX2, c.baseFrequency));
+  const D fHigh = Lanes::RoundToFloat(PitchFrequencyOf(p.high, c.tuneDepthX2, c.baseFrequency));
   const D stepLow = 2.0 * fLow / c.oscillatorRate;
   const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
   const F inc = Narrow({stepLow, stepHigh});
@@ -139,7 +139,8 @@ inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
 inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   const D ampLow = Lanes::RoundToFloat(Load<D>(s.ampLevel + k) * c.ampGain);
   const D ampHigh = Lanes::RoundToFloat(Load<D>(s.ampLevel + k + kHalf) * c.ampGain);
-  Store(s.ampCurrent + k, Narrow({DriveCurrent(ampLow, 0.45), DriveCurrent(ampHigh, 0.45)}));
+  Store(s.ampCurrent + k,
+        Narrow({DriveCurrent(ampLow, kBodyDriveThreshold), DriveCurrent(ampHigh, kBodyDriveThreshold)}));
 
   // The click envelope is above its threshold only just after a hit; well
   // below it, rounding to float cannot reach it either.
@@ -147,8 +148,8 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
   F i2{};
   if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
-    i2 =
-        Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), 1.86), DriveCurrent(Lanes::RoundToFloat(clickHigh), 1.86)});
+    i2 = Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), kClickDriveThreshold),
+                 DriveCurrent(Lanes::RoundToFloat(clickHigh), kClickDriveThreshold)});
   }
   Store(s.clickCurrent + k, i2);
 }
@@ -182,9 +183,7 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
     click.low = Select(audibleLow, Lanes::RoundToFloat(scaled.low / kClickStageDivisor), D{});
     click.high = Select(audibleHigh, Lanes::RoundToFloat(scaled.high / kClickStageDivisor), D{});
   }
-  const double quarter = 0.25f;
-  return Narrow(
-      {quarter * (body.low + 0.3 * click.low) + tailLow, quarter * (body.high + 0.3 * click.high) + tailHigh});
+  return Narrow({MixOf(body.low, click.low, tailLow), MixOf(body.high, click.high, tailHigh)});
 }
 
 // Stage by stage over the stretch, so that each pass's groups are
@@ -224,9 +223,9 @@ void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames) {
   uint32_t state = start.state;
   U states{};
   for (int j = 0; j < kWidth; ++j) {
-    increment = increment * 69069u + 1u;
-    multiplier *= 69069u;
-    state = state * 69069u + 1u;
+    increment = increment * kNoiseMultiplier + kNoiseIncrement;
+    multiplier *= kNoiseMultiplier;
+    state = state * kNoiseMultiplier + kNoiseIncrement;
     states[j] = state;
   }
   const double b = start.highPassB;
@@ -240,7 +239,7 @@ void FillNoise(VoiceStretch& s, const NoiseStart& start, int frames) {
         Narrow({Lanes::IntWidenLow(centredState) + 2147483648.0, Lanes::IntWidenHigh(centredState) + 2147483648.0});
     // Dividing by 2^31 is exact, as is multiplying by 2^-31.
     const F n = level * (1.0f / 2147483648.0f) - 1.0f;
-    const F u = 0.1f * (7.5f * n + 7.5f);
+    const F u = NoiseLevelOf(n);
     Store(s.noiseLevel + k, u);
     const Wide uw = Widen(u);
     Store(s.noiseProduct + k + 1, b * uw.low);
