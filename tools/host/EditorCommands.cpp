@@ -40,7 +40,8 @@ int countDisplayError(Display*, XErrorEvent*) {
 // The top-level window a host would give the editor.
 class HostWindow {
 public:
-  static std::unique_ptr<HostWindow> open(int32_t width, int32_t height, const std::string& title, std::string& error) {
+  static std::unique_ptr<HostWindow> open(EditorSize size, const std::string& title, std::string& error) {
+    const int32_t width = size.width, height = size.height;
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
       error = "cannot open the X display (is DISPLAY set?)";
@@ -78,9 +79,11 @@ public:
   }
 
   Window window() const { return window_; }
+  // What effEditOpen takes: the X window id.
+  void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window_)); }
 
-  void resize(int32_t width, int32_t height) {
-    XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  void resize(EditorSize size) {
+    XResizeWindow(display_, window_, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
     XFlush(display_);
   }
 
@@ -99,7 +102,8 @@ public:
   }
 
   // The window's picture, editor included, as RGB bytes.
-  bool capture(int32_t width, int32_t height, std::vector<uint8_t>& rgb, std::string& error) {
+  bool capture(EditorSize size, std::vector<uint8_t>& rgb, std::string& error) {
+    const int32_t width = size.width, height = size.height;
     XSync(display_, False);
     const int errorsBefore = gDisplayErrors;
     XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
@@ -149,34 +153,13 @@ private:
   bool closed_ = false;
 };
 
-// Creates the instance, applies the settings and opens its editor in a
-// window; runs `body` with the editor open and closes it afterwards.
-template <typename Body>
-int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body) {
-  HostSession session(48000.0, 256, kVstProcessLevelUser);
-  auto plugin = openEditorInstance(options, session, err);
-  if (!plugin) return kExitFailure;
-
-  std::string error;
-  auto size = editorSize(*plugin, error);
-  if (!size) return fail(err, error, kExitFailure);
-  auto window = HostWindow::open(size->width, size->height, plugin->effectName(), error);
-  if (!window) return fail(err, error, kExitFailure);
-  void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->window()));
-  if (plugin->dispatch(effEditOpen, 0, 0, parent) == 0)
-    return fail(err, "the module did not open its editor", kExitFailure);
-  const int result = body(*plugin, session, *window, *size);
-  plugin->dispatch(effEditClose);
-  return result;
-}
-
 }  // namespace
 
 int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
   std::string error;
   auto options = parseEditorOptions(args, false, error);
   if (!options) return fail(err, error, kExitUsage);
-  return withOpenEditor(
+  return withOpenEditor<HostWindow>(
       *options, err, [&](HostedPlugin& plugin, HostSession& session, HostWindow& window, EditorSize size) {
         out << "showing the editor (" << size.width << "x" << size.height << "); close the window to stop\n"
             << std::flush;
@@ -189,20 +172,16 @@ int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
           audio.run();
           if (auto requested = requestedEditorSize(session, size)) {
             size = *requested;
-            window.resize(size.width, size.height);
+            window.resize(size);
           }
           next += kIdlePeriod;
           const auto now = Clock::now();
           if (next < now) next = now;
           std::this_thread::sleep_until(next);
         }
-        if (!options->outPath.empty()) {
-          std::vector<uint8_t> rgb;
-          std::string failure;
-          if (!window.capture(size.width, size.height, rgb, failure) ||
-              !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
-            return fail(err, failure, kExitFailure);
-        }
+        std::string failure;
+        if (!options->outPath.empty() && !writePicture(window, size, options->outPath, failure))
+          return fail(err, failure, kExitFailure);
         printEditorSummary(plugin, session, out);
         return kExitOk;
       });
@@ -212,21 +191,19 @@ int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostrea
   std::string error;
   auto options = parseEditorOptions(args, true, error);
   if (!options) return fail(err, error, kExitUsage);
-  return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession&, HostWindow& window, EditorSize size) {
-    for (int i = 0; i < kScreenshotIdles; ++i) {
-      window.closeRequested();
-      plugin.dispatch(effEditIdle);
-      std::this_thread::sleep_for(kScreenshotIdleGap);
-    }
-    plugin.dispatch(effEditIdle);
-    std::vector<uint8_t> rgb;
-    std::string failure;
-    if (!window.capture(size.width, size.height, rgb, failure) ||
-        !writeRgbPng(options->outPath, size.width, size.height, rgb, failure))
-      return fail(err, failure, kExitFailure);
-    out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
-    return kExitOk;
-  });
+  return withOpenEditor<HostWindow>(
+      *options, err, [&](HostedPlugin& plugin, HostSession&, HostWindow& window, EditorSize size) {
+        for (int i = 0; i < kScreenshotIdles; ++i) {
+          window.closeRequested();
+          plugin.dispatch(effEditIdle);
+          std::this_thread::sleep_for(kScreenshotIdleGap);
+        }
+        plugin.dispatch(effEditIdle);
+        std::string failure;
+        if (!writePicture(window, size, options->outPath, failure)) return fail(err, failure, kExitFailure);
+        out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
+        return kExitOk;
+      });
 }
 
 }  // namespace thudra::host

@@ -66,6 +66,8 @@ public:
   ~HostWindow() { DestroyWindow(window_); }
 
   HWND window() const { return window_; }
+  // What effEditOpen takes: the window handle.
+  void* parent() const { return window_; }
 
   void resize(EditorSize size) {
     const RECT outer = outerRect(size, style_);
@@ -140,37 +142,13 @@ private:
   DWORD style_;
 };
 
-// Creates the instance and opens its editor in a window; runs `body` with
-// the editor open and closes it before the window.
-template <typename Body>
-int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body) {
-  HostSession session(48000.0, 256, kVstProcessLevelUser);
-  auto plugin = openEditorInstance(options, session, err);
-  if (!plugin) return kExitFailure;
-  std::string error;
-  auto size = editorSize(*plugin, error);
-  if (!size) return fail(err, error, kExitFailure);
-  auto window = HostWindow::open(*size, plugin->effectName(), error);
-  if (!window) return fail(err, error, kExitFailure);
-  if (plugin->dispatch(effEditOpen, 0, 0, window->window()) == 0)
-    return fail(err, "the module did not open its editor", kExitFailure);
-  const int result = body(*plugin, session, *window, *size);
-  plugin->dispatch(effEditClose);
-  return result;
-}
-
-bool writePicture(HostWindow& window, EditorSize size, const std::string& path, std::string& error) {
-  std::vector<uint8_t> rgb;
-  return window.capture(size, rgb, error) && writeRgbPng(path, size.width, size.height, rgb, error);
-}
-
 }  // namespace
 
 int runGuiCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
   std::string error;
   auto options = parseEditorOptions(args, false, error);
   if (!options) return fail(err, error, kExitUsage);
-  return withOpenEditor(
+  return withOpenEditor<HostWindow>(
       *options, err, [&](HostedPlugin& plugin, HostSession& session, HostWindow& window, EditorSize size) {
         POINT origin{0, 0};
         ClientToScreen(window.window(), &origin);
@@ -208,14 +186,15 @@ int runScreenshotCommand(const CommandArgs& args, std::ostream& out, std::ostrea
   std::string error;
   auto options = parseEditorOptions(args, true, error);
   if (!options) return fail(err, error, kExitUsage);
-  return withOpenEditor(*options, err, [&](HostedPlugin& plugin, HostSession&, HostWindow& window, EditorSize size) {
-    HostWindow::serveMessages(Clock::now() + kScreenshotSettle);
-    plugin.dispatch(effEditIdle);
-    HostWindow::serveMessages(Clock::now());
-    if (!writePicture(window, size, options->outPath, error)) return fail(err, error, kExitFailure);
-    out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
-    return kExitOk;
-  });
+  return withOpenEditor<HostWindow>(
+      *options, err, [&](HostedPlugin& plugin, HostSession&, HostWindow& window, EditorSize size) {
+        HostWindow::serveMessages(Clock::now() + kScreenshotSettle);
+        plugin.dispatch(effEditIdle);
+        HostWindow::serveMessages(Clock::now());
+        if (!writePicture(window, size, options->outPath, error)) return fail(err, error, kExitFailure);
+        out << "wrote " << options->outPath << ": " << size.width << "x" << size.height << '\n';
+        return kExitOk;
+      });
 }
 
 }  // namespace thudra::host

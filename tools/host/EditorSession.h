@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/host/CommandSupport.h"
 #include "tools/host/HostCommands.h"
 #include "tools/host/HostSession.h"
 #include "tools/host/HostedPlugin.h"
+#include "tools/host/PngWriter.h"
 
 namespace thudra::host {
 
@@ -68,5 +70,32 @@ private:
 // Each parameter's name and value, and every parameter whose edit gesture
 // the editor began but never ended (a host's touch automation stuck open).
 void printEditorSummary(HostedPlugin& plugin, const HostSession& session, std::ostream& out);
+
+// Creates the instance, applies the settings and opens its editor in a
+// window of the platform's HostWindow; runs `body` with the editor open and
+// closes the editor before the window.
+template <typename HostWindow, typename Body>
+int withOpenEditor(const EditorOptions& options, std::ostream& err, Body body) {
+  HostSession session(48000.0, 256, vst2::kVstProcessLevelUser);
+  auto plugin = openEditorInstance(options, session, err);
+  if (!plugin) return kExitFailure;
+  std::string error;
+  auto size = editorSize(*plugin, error);
+  if (!size) return fail(err, error, kExitFailure);
+  auto window = HostWindow::open(*size, plugin->effectName(), error);
+  if (!window) return fail(err, error, kExitFailure);
+  if (plugin->dispatch(vst2::effEditOpen, 0, 0, window->parent()) == 0)
+    return fail(err, "the module did not open its editor", kExitFailure);
+  const int result = body(*plugin, session, *window, *size);
+  plugin->dispatch(vst2::effEditClose);
+  return result;
+}
+
+// The window's picture, editor included, as a PNG file.
+template <typename HostWindow>
+bool writePicture(HostWindow& window, EditorSize size, const std::string& path, std::string& error) {
+  std::vector<uint8_t> rgb;
+  return window.capture(size, rgb, error) && writeRgbPng(path, size.width, size.height, rgb, error);
+}
 
 }  // namespace thudra::host
