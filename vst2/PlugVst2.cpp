@@ -316,7 +316,9 @@ intptr_t PlugVst2::DispatchLocked(int32_t opcode, int32_t index, intptr_t value,
           msg.data1 = uint8_t(midi->midiData[1]);
           msg.data2 = uint8_t(midi->midiData[2]);
           HandleMidiMessage(msg);
-        } else if (event->type == kVstSysExType) {
+        } else if (event->type == kVstSysExType && event->byteSize >= int32_t(sizeof(VstMidiSysexEvent))) {
+          // A sysex record is longer than the MIDI record that every host
+          // allocates at least; a short one claiming this type is not read.
           const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
           SysExMsg msg;
           msg.offset = sysex->deltaFrames;
