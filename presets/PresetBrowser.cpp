@@ -23,16 +23,15 @@ constexpr char kFactoryFolder[] = "Factory Presets";
 constexpr int kFactoryFolderLength = 15;
 
 // The name strip's font: Verdana 16 bold, black, centred, without
-// antialiasing; the name sits one pixel above the strip.
-TextStyle& NameStyle() {
-  static TextStyle style = [] {
-    TextStyle s;
-    s.size = 16;
-    s.style = kStyleBold;
-    s.quality = kQualityNonAntialiased;
-    return s;
-  }();
-  return style;
+// antialiasing; the name sits one pixel above the strip. A fresh copy per
+// use: looking the font up writes into the style, and editors on different
+// threads draw their strips at once.
+TextStyle NameStyle() {
+  TextStyle s;
+  s.size = 16;
+  s.style = kStyleBold;
+  s.quality = kQualityNonAntialiased;
+  return s;
 }
 constexpr PixelRect kNameRect{207, 20, 383, 37};
 constexpr uint32_t kEllipsisCode = 0x2026;
@@ -53,7 +52,8 @@ size_t CharacterPrefixLength(const char* text, int32_t maxCharacters) {
 
 int32_t TextWidth(Editor& editor, const std::string& text) {
   PixelRect measured = kNameRect;
-  editor.DrawText(NameStyle(), text.c_str(), measured, true);
+  TextStyle style = NameStyle();
+  editor.DrawText(style, text.c_str(), measured, true);
   return measured.Width();
 }
 
@@ -132,7 +132,7 @@ bool PresetFunctionsMenu::Draw(Editor* editor) {
   // A transparent fill: the strip shows the background image underneath.
   editor->FillRect(ArgbColor{0, 0, 0, 0}, rect_, BlendSpec{kBlendAlphaCopy, 1.0f});
   if (displayedName_.Empty()) return true;
-  TextStyle& style = NameStyle();
+  TextStyle style = NameStyle();
   RasterFont* font = editor->FontFor(style);
   SysBitmap* bitmap = editor->DrawBitmap();
   if (!font || !bitmap) return true;
