@@ -7,6 +7,7 @@
 #include "graphics/Controls.h"
 #include "graphics/HeadlessEditor.h"
 #include "plugin/PlugBase.h"
+#include "instrument/ThudrixParams.h"
 #include "raster/RasterBitmap.h"
 
 namespace {
@@ -30,7 +31,7 @@ public:
 private:
   static PlugConfig Config() {
     PlugConfig config;
-    config.paramCount = 17;
+    config.paramCount = kThudrixParamCount;
     config.channelSpec = "0-2";
     return config;
   }
@@ -73,32 +74,53 @@ struct Layout {
     const BlendSpec blend{};
     editor->AddBackground(102, "resources/img/backgroundPro.png");
     const BitmapStrip knob = editor->LoadStripBitmap(101, "resources/img/knobthd_64Frames.png", 64);
-    const int32_t knobX[] = {95, 245, 395}, knobY[] = {127, 217, 308};
-    for (int32_t i = 0; i < 9; ++i) {
-      auto* control = new KnobStripControl(&plug, knobX[i % 3], knobY[i / 3], i, knob, kKnobVertical, 4.0, blend);
-      editor->AddControl(control);
-      if (i == 0) firstKnob = control;
-    }
     const BitmapStrip kyb = editor->LoadStripBitmap(104, "resources/img/kyb.png", 2);
-    editor->AddControl(new SwitchControl(&plug, 34, 170, 9, kyb, blend));
-    editor->AddControl(new SwitchControl(&plug, 184, 170, 10, kyb, blend));
-    editor->AddControl(new ContactControl(&plug, 480, 100, 13,
-                                          editor->LoadStripBitmap(103, "resources/img/triggerthd.png", 2), blend));
-    editor->AddControl(
-        new SwitchControl(&plug, 498, 236, 11, editor->LoadStripBitmap(106, "resources/img/learn.png", 2), blend));
-    editor->AddControl(
-        new SwitchControl(&plug, 521, 236, 12, editor->LoadStripBitmap(107, "resources/img/clear.png", 2), blend));
-    editor->AddControl(
-        new BitmapControl(&plug, 511, 131, 14, editor->LoadStripBitmap(105, "resources/img/led.png", 2), blend));
+    // The instrument's own layout, from its parameter table.
+    for (const ThudrixParamRow& row : kThudrixParams) {
+      const int32_t i = row.index;
+      switch (row.control) {
+        case ParamControl::Knob: {
+          auto* control = new KnobStripControl(&plug, row.x, row.y, i, knob, kKnobVertical, 4.0, blend);
+          editor->AddControl(control);
+          if (!firstKnob) firstKnob = control;
+          break;
+        }
+        case ParamControl::MidiSwitch:
+          editor->AddControl(new SwitchControl(&plug, row.x, row.y, i, kyb, blend));
+          break;
+        case ParamControl::Pad:
+          editor->AddControl(new ContactControl(
+              &plug, row.x, row.y, i, editor->LoadStripBitmap(103, "resources/img/triggerthd.png", 2), blend));
+          break;
+        case ParamControl::LearnButton:
+          editor->AddControl(new SwitchControl(&plug, row.x, row.y, i,
+                                               editor->LoadStripBitmap(106, "resources/img/learn.png", 2), blend));
+          break;
+        case ParamControl::ClearButton:
+          editor->AddControl(new SwitchControl(&plug, row.x, row.y, i,
+                                               editor->LoadStripBitmap(107, "resources/img/clear.png", 2), blend));
+          break;
+        case ParamControl::HitLight:
+          editor->AddControl(new BitmapControl(&plug, row.x, row.y, i,
+                                               editor->LoadStripBitmap(105, "resources/img/led.png", 2), blend));
+          break;
+        case ParamControl::PresetLeft:
+          editor->AddControl(new ContactControl(
+              &plug, row.x, row.y, i, editor->LoadStripBitmap(108, "resources/img/presetLeft.png", 2), blend));
+          break;
+        case ParamControl::PresetRight:
+          editor->AddControl(new ContactControl(
+              &plug, row.x, row.y, i, editor->LoadStripBitmap(109, "resources/img/presetRight.png", 2), blend));
+          break;
+        case ParamControl::None:
+          break;
+      }
+    }
     TextStyle presetStyle;
     presetStyle.size = 16;
     presetStyle.style = kStyleBold;
     presetStyle.quality = kQualityNonAntialiased;
     editor->AddControl(new TextControl(&plug, {207, 20, 383, 37}, presetStyle, "Deep Thud"));
-    editor->AddControl(
-        new ContactControl(&plug, 172, 18, 15, editor->LoadStripBitmap(108, "resources/img/presetLeft.png", 2), blend));
-    editor->AddControl(new ContactControl(&plug, 386, 18, 16,
-                                          editor->LoadStripBitmap(109, "resources/img/presetRight.png", 2), blend));
     TextStyle valueStyle;
     valueStyle.quality = kQualityNonAntialiased;
     editor->AddControl(new TextControl(&plug, {496, 347, 544, 359}, valueStyle, "0.300"));
