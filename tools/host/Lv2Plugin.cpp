@@ -141,7 +141,6 @@ std::unique_ptr<Lv2Plugin> Lv2Plugin::load(const std::string& target, std::strin
     std::string path = folder.lexically_normal().string();
     if (!path.ends_with('/')) path += '/';
     Node bundle(lilv_new_file_uri(w, nullptr, path.c_str()));
-    lilv_world_load_specifications(w);
     lilv_world_load_plugin_classes(w);
     lilv_world_load_bundle(w, bundle);
     plugins = lilv_world_get_all_plugins(w);
