@@ -22,9 +22,6 @@ using namespace graphics_test;
 using namespace x11_test;
 using namespace std::chrono_literals;
 
-// Before any other Xlib call: the user's thread has its own connection.
-const bool kXlibThreadsReady = XInitThreads() != 0;
-
 constexpr int kParentX = 100, kParentY = 100;
 constexpr PixelRect kMenuAnchor{10, 10, 60, 30};
 

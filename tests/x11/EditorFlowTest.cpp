@@ -35,12 +35,8 @@ using namespace x11_test;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Before any other Xlib call: the user's hands work from other threads.
-const bool kXlibThreadsReady = XInitThreads() != 0;
-
 constexpr int kWidth = Editor::kDefaultWidth;
 constexpr int kHeight = Editor::kDefaultHeight;
-constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int kPitchKnobX = 120, kPitchKnobY = 152;
 constexpr int kPadX = 519, kPadY = 139;
 constexpr int kNextArrowX = 402, kNextArrowY = 29;

@@ -27,12 +27,8 @@ using namespace x11_test;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Before any other Xlib call: the user's hands have their own connection.
-const bool kXlibThreadsReady = XInitThreads() != 0;
-
 constexpr int kWidth = Editor::kDefaultWidth;
 constexpr int kHeight = Editor::kDefaultHeight;
-constexpr int kPresetStripX = 300, kPresetStripY = 30;
 constexpr int32_t kBlock = 256;
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {

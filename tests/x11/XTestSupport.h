@@ -28,6 +28,12 @@
 
 namespace x11_test {
 
+// Before any other Xlib call: the tests' user works from threads of its own.
+inline const bool kXlibThreadsReady = XInitThreads() != 0;
+
+// Where a user clicks to open the instrument's preset menu.
+inline constexpr int kPresetStripX = 300, kPresetStripY = 30;
+
 // Starts Xvfb on a display number it picks itself (-displayfd) and sets
 // display to ":N"; -1 when there is no Xvfb or it did not come up.
 inline pid_t StartXvfb(const char* screen, bool noReset, std::string& display) {
