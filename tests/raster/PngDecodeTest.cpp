@@ -182,3 +182,88 @@ TEST(ModuleResources, EditorImagesDecodeToTheirSizes) {
     EXPECT_EQ(bitmap->Height(), image.height) << image.id;
   }
 }
+
+namespace {
+
+struct EditorImage {
+  int id;
+  uint64_t pixelDigest;
+};
+
+// Digests of the pixels as the artwork was drawn: an encoding change must
+// leave every one of them as it is.
+constexpr EditorImage kEditorImages[] = {
+    {101, 0x50115efeac794cc8}, {102, 0x7359f850b758e7f7}, {103, 0x964b4e77df690005},
+    {104, 0x4ab84c1ad71c38e0}, {105, 0xc4f5c838e72ba8d3}, {106, 0x392b0be1327303ea},
+    {107, 0x8078080d1d34f182}, {108, 0xb0416b338a0b7616}, {109, 0xbcfd4ff71d39fdfc},
+};
+
+// FNV-1a over every pixel's 0xAARRGGBB value, rows top to bottom.
+uint64_t PixelDigest(const RasterBitmap& bitmap) {
+  uint64_t digest = 0xcbf29ce484222325ull;
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    for (int32_t x = 0; x < bitmap.Width(); ++x) {
+      const Pixel32 pixel = PixelAt(bitmap, x, y);
+      for (int shift = 24; shift >= 0; shift -= 8) digest = (digest ^ ((pixel >> shift) & 0xFF)) * 0x100000001b3ull;
+    }
+  }
+  return digest;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// The filter type byte of every row of an 8-bit RGBA, non-interlaced PNG;
+// empty when the file is not one or its image data does not inflate.
+std::vector<uint8_t> RowFilters(const uint8_t* png, int32_t size) {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> deflated;
+  for (int32_t at = 8; at + 12 <= size;) {
+    const uint32_t length = BigEndian32(png + at);
+    if (length > uint32_t(size - at - 12)) return {};
+    const uint8_t* body = png + at + 8;
+    if (std::memcmp(png + at + 4, "IHDR", 4) == 0 && length == 13) {
+      width = BigEndian32(body);
+      height = BigEndian32(body + 4);
+      if (body[8] != 8 || body[9] != 6 || body[12] != 0) return {};
+    }
+    if (std::memcmp(png + at + 4, "IDAT", 4) == 0) deflated.insert(deflated.end(), body, body + length);
+    at += 12 + int32_t(length);
+  }
+  const size_t stride = size_t(width) * 4 + 1;
+  std::vector<uint8_t> raw(stride * height);
+  uLongf rawLength = uLongf(raw.size());
+  if (raw.empty() || uncompress(raw.data(), &rawLength, deflated.data(), uLong(deflated.size())) != Z_OK ||
+      rawLength != raw.size()) {
+    return {};
+  }
+  std::vector<uint8_t> filters;
+  for (uint32_t y = 0; y < height; ++y) filters.push_back(raw[y * stride]);
+  return filters;
+}
+
+}  // namespace
+
+TEST(ModuleResources, EditorImagesKeepTheirPixels) {
+  for (const EditorImage& image : kEditorImages) {
+    std::unique_ptr<MemBitmap> bitmap(LoadPngResource(nullptr, image.id));
+    ASSERT_TRUE(bitmap) << image.id;
+    EXPECT_EQ(PixelDigest(*bitmap), image.pixelDigest) << image.id << std::hex << " digest 0x" << PixelDigest(*bitmap);
+  }
+}
+
+// The first instance in a process decodes all of them; unfiltering Paeth or
+// Avg rows cost several times what inflating does.
+TEST(ModuleResources, EditorImagesAreStoredWithoutRowFilters) {
+  for (const EditorImage& image : kEditorImages) {
+    const uint8_t* data = nullptr;
+    int32_t size = 0;
+    ASSERT_TRUE(FindModuleResource(image.id, &data, &size));
+    const std::vector<uint8_t> filters = RowFilters(data, size);
+    ASSERT_FALSE(filters.empty()) << image.id;
+    int32_t filtered = 0;
+    for (uint8_t filter : filters) filtered += filter != 0;
+    EXPECT_EQ(filtered, 0) << image.id << ": rows with a filter";
+  }
+}

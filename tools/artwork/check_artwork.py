@@ -16,6 +16,7 @@ import zlib
 from PIL import Image, ImageDraw, ImageFont
 
 import make_artwork as art
+import png_rgba
 
 # name: (width, height, frames)
 EXPECTED = {
@@ -87,6 +88,9 @@ def main(argv):
         check((w, h) == (ew, eh), f"{name}: size {w}x{h}, want {ew}x{eh}")
         check(depth == 8 and ctype == 6, f"{name}: depth {depth} colour type {ctype}")
         check(interlace == 0, f"{name}: interlaced")
+        if (depth, ctype, interlace) == (8, 6, 0):
+            filtered = sum(1 for f in png_rgba.read_rgba(path)[3] if f != png_rgba.NONE)
+            check(filtered == 0, f"{name}: {filtered} rows filtered (slow to decode)")
         img = Image.open(path)
         img.load()
         check(img.mode == "RGBA", f"{name}: mode {img.mode}")

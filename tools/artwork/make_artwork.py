@@ -14,6 +14,8 @@ import sys
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
+import png_rgba
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT_DIR = os.path.normpath(os.path.join(HERE, "..", "..", "resources", "img"))
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
@@ -619,7 +621,8 @@ def main(argv):
     os.makedirs(out, exist_ok=True)
     for name, make in IMAGES.items():
         img = make().convert("RGBA")
-        img.save(os.path.join(out, name), optimize=True)
+        # Not Pillow's writer: its row filters make the module decode slowly.
+        png_rgba.write_rgba(os.path.join(out, name), img.width, img.height, img.tobytes())
         print(name, img.size, os.path.getsize(os.path.join(out, name)), "bytes")
 
 
