@@ -27,10 +27,10 @@ struct ReadCursor {
 // Requests beyond the end receive zeros; libpng then reports the damage.
 void ReadFromCursor(png_structp png, png_bytep out, png_size_t count) {
   auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
-  std::memset(out, 0, count);
   const size_t available = cursor->remaining > 0 ? size_t(cursor->remaining) : 0;
   const size_t taken = count < available ? count : available;
   if (taken > 0) std::memcpy(out, cursor->next, taken);
+  if (taken < count) std::memset(out + taken, 0, count - taken);
   cursor->next += taken;
   cursor->remaining -= int32_t(taken);
 }
@@ -58,24 +58,29 @@ void RequestArgbTransforms(png_structp png, png_infop info) {
 // swaps them, four pixels at a time where the processor allows.
 Pixel32 RgbaWordToPixel(Pixel32 v) { return (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16); }
 
+// The size is read once: the bitmap's accessors are virtual calls that the
+// compiler cannot hoist out of the loops itself.
 void RgbaBytesToPixels(MemBitmap& bitmap) {
   Pixel32* pixels = bitmap.PixelData();
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    Pixel32* row = pixels + ptrdiff_t(y) * bitmap.RowSpan();
+  const int32_t width = bitmap.Width();
+  const int32_t height = bitmap.Height();
+  const ptrdiff_t span = bitmap.RowSpan();
+  for (int32_t y = 0; y < height; ++y) {
+    Pixel32* row = pixels + ptrdiff_t(y) * span;
     int32_t x = 0;
     if constexpr (std::endian::native == std::endian::little) {
 #if defined(__SSE2__)
       const __m128i alphaGreen = _mm_set1_epi32(int32_t(0xFF00FF00u));
-      for (; x + 4 <= bitmap.Width(); x += 4) {
+      for (; x + 4 <= width; x += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
         const __m128i redBlue = _mm_andnot_si128(alphaGreen, v);
         const __m128i swapped = _mm_or_si128(_mm_srli_epi32(redBlue, 16), _mm_slli_epi32(redBlue, 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_or_si128(_mm_and_si128(alphaGreen, v), swapped));
       }
 #endif
-      for (; x < bitmap.Width(); ++x) row[x] = RgbaWordToPixel(row[x]);
+      for (; x < width; ++x) row[x] = RgbaWordToPixel(row[x]);
     } else {
-      for (; x < bitmap.Width(); ++x) {
+      for (; x < width; ++x) {
         const auto* b = reinterpret_cast<const uint8_t*>(row + x);
         row[x] = (Pixel32(b[3]) << 24) | (Pixel32(b[0]) << 16) | (Pixel32(b[1]) << 8) | b[2];
       }
