@@ -25,5 +25,5 @@ bool IsPngResourceName(const char* name) {
 
 RasterBitmap* LoadNamedResourceImage(void* moduleInstance, int32_t id, const char* name) {
   if (!IsPngResourceName(name)) return nullptr;
-  return LoadPngResource(moduleInstance, id);
+  return LoadPngResourceOnDemand(moduleInstance, id);
 }

@@ -8,6 +8,7 @@ class RasterBitmap;
 // first character when it has none) must be "png", ignoring case.
 bool IsPngResourceName(const char* name);
 
-// Decodes the module's image resource id when its name chooses PNG; a new
-// bitmap owned by the caller, or null.
+// The module's image resource id when its name chooses PNG, decoded when
+// its pixels are first asked for; a new bitmap owned by the caller, or null
+// when the resource is absent or has no readable header.
 RasterBitmap* LoadNamedResourceImage(void* moduleInstance, int32_t id, const char* name);

@@ -1,6 +1,7 @@
 #include "raster/PngDecode.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <bit>
 #include <csetjmp>
@@ -165,4 +166,69 @@ MemBitmap* LoadPngResource(void* /*moduleInstance*/, int32_t id) {
   int32_t size = 0;
   if (!FindModuleResource(id & 0xFFFF, &data, &size) || size <= 7 || !data) return nullptr;
   return DecodePngMemory(data, size);
+}
+
+bool ReadPngSize(const void* bytes, int32_t length, int32_t* width, int32_t* height) {
+  // Signature, then the header chunk: length 13, type, 13 bytes, checksum.
+  constexpr int32_t kHeaderEnd = 8 + 8 + 13 + 4;
+  if (!bytes || length < kHeaderEnd) return false;
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  if (png_sig_cmp(b, 0, 8) != 0) return false;
+  auto bigEndian = [](const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+  };
+  if (bigEndian(b + 8) != 13 || std::memcmp(b + 12, "IHDR", 4) != 0) return false;
+  if (uint32_t(crc32(0, b + 12, 17)) != bigEndian(b + 29)) return false;
+  const uint32_t w = bigEndian(b + 16);
+  const uint32_t h = bigEndian(b + 20);
+  if (w == 0 || h == 0 || w > kMaxImageSide || h > kMaxImageSide) return false;
+  if (width) *width = int32_t(w);
+  if (height) *height = int32_t(h);
+  return true;
+}
+
+PngImageOnDemand::PngImageOnDemand(const void* bytes, int32_t length, int32_t width, int32_t height)
+    : bytes_(bytes), length_(length), width_(width), height_(height) {}
+
+PngImageOnDemand* PngImageOnDemand::FromBytes(const void* bytes, int32_t length) {
+  int32_t width = 0, height = 0;
+  if (!ReadPngSize(bytes, length, &width, &height)) return nullptr;
+  return new (std::nothrow) PngImageOnDemand(bytes, length, width, height);
+}
+
+PngImageOnDemand::~PngImageOnDemand() { delete decoded_.load(std::memory_order_acquire); }
+
+const MemBitmap* PngImageOnDemand::Decoded() const {
+  if (const MemBitmap* ready = decoded_.load(std::memory_order_acquire)) return ready;
+  LockHold hold(decodeLock_);
+  if (!decodeTried_) {
+    decodeTried_ = true;
+    MemBitmap* bitmap = DecodePngMemory(bytes_, length_);
+    // The layout already used the header's size.
+    if (bitmap && (bitmap->Width() != width_ || bitmap->Height() != height_)) {
+      delete bitmap;
+      bitmap = nullptr;
+    }
+    decoded_.store(bitmap, std::memory_order_release);
+  }
+  return decoded_.load(std::memory_order_acquire);
+}
+
+Pixel32* PngImageOnDemand::PixelData() const {
+  const MemBitmap* bitmap = Decoded();
+  return bitmap ? bitmap->PixelData() : nullptr;
+}
+
+int32_t PngImageOnDemand::RowSpan() const {
+  const MemBitmap* bitmap = Decoded();
+  return bitmap ? bitmap->RowSpan() : 0;
+}
+
+bool PngImageOnDemand::SetSize(int32_t, int32_t) { return false; }
+
+PngImageOnDemand* LoadPngResourceOnDemand(void* /*moduleInstance*/, int32_t id) {
+  const uint8_t* data = nullptr;
+  int32_t size = 0;
+  if (!FindModuleResource(id & 0xFFFF, &data, &size) || !data) return nullptr;
+  return PngImageOnDemand::FromBytes(data, size);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/ModuleResources.h"
 #include "raster/PngDecode.h"
+#include "raster/RasterOps.h"
 #include "tests/raster/PngTestEncoder.h"
 #include "tests/raster/RasterTestSupport.h"
 
@@ -157,11 +158,85 @@ TEST(DecodePngMemory, RefusesDamagedOrHostileData) {
   EXPECT_FALSE(Decode(HeaderOnlyPng(16, 16)));  // header but no image data
 }
 
+TEST(PngImageOnDemand, HasItsSizeAtOnceAndItsPixelsWhenFirstAskedFor) {
+  PngLayout layout;
+  layout.width = 37;
+  layout.height = 5;
+  const std::vector<uint8_t> png = EncodePng(layout, NoiseRows(37, 5));
+  std::unique_ptr<PngImageOnDemand> image(PngImageOnDemand::FromBytes(png.data(), int32_t(png.size())));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->Width(), 37);
+  EXPECT_EQ(image->Height(), 5);
+  EXPECT_FALSE(image->IsDecoded());
+
+  const auto eager = Decode(png);
+  ASSERT_TRUE(eager);
+  ASSERT_NE(image->PixelData(), nullptr);
+  EXPECT_TRUE(image->IsDecoded());
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 37; ++x) ASSERT_EQ(PixelAt(*image, x, y), PixelAt(*eager, x, y)) << x << "," << y;
+
+  EXPECT_FALSE(image->SetSize(10, 10));
+  EXPECT_EQ(image->Width(), 37);
+}
+
+// The editor is laid out from the header before the pixels are read, so
+// damage found only then must leave an image that draws nothing.
+TEST(PngImageOnDemand, DamageBehindAGoodHeaderDrawsNothing) {
+  PngLayout layout;
+  layout.width = 64;
+  layout.height = 64;
+  std::vector<uint8_t> png = EncodePng(layout, NoiseRows(64, 64));
+  png[png.size() / 2] ^= 0x10;
+  std::unique_ptr<PngImageOnDemand> image(PngImageOnDemand::FromBytes(png.data(), int32_t(png.size())));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->Width(), 64);
+  EXPECT_EQ(image->PixelData(), nullptr);
+  EXPECT_EQ(image->RowSpan(), 0);
+  EXPECT_EQ(image->PixelData(), nullptr);  // tried once, not again
+
+  MemBitmap target(8, 8);
+  FillAll(target, 0xFF123456u);
+  RasterBlit(&target, image.get(), 0, 0, nullptr, 1.0f, BlendCopy);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(PixelAt(target, x, y), 0xFF123456u);
+
+  const std::vector<uint8_t> headerOnly = HeaderOnlyPng(16, 16);
+  image.reset(PngImageOnDemand::FromBytes(headerOnly.data(), int32_t(headerOnly.size())));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->PixelData(), nullptr);
+}
+
+TEST(PngImageOnDemand, RefusesBytesWithoutAReadableHeader) {
+  auto refused = [](const std::vector<uint8_t>& bytes, int32_t length) {
+    std::unique_ptr<PngImageOnDemand> image(PngImageOnDemand::FromBytes(bytes.data(), length));
+    return image == nullptr;
+  };
+  const std::vector<uint8_t> good = HeaderOnlyPng(16, 16);
+  EXPECT_FALSE(refused(good, int32_t(good.size())));
+  EXPECT_TRUE(refused(good, int32_t(good.size()) - 1));
+  EXPECT_TRUE(refused(good, -1));
+  EXPECT_EQ(PngImageOnDemand::FromBytes(nullptr, 100), nullptr);
+
+  std::vector<uint8_t> damaged = good;
+  damaged[18] ^= 1;  // the width, under the header's checksum
+  EXPECT_TRUE(refused(damaged, int32_t(damaged.size())));
+  std::vector<uint8_t> badSignature = good;
+  badSignature[1] = 'Q';
+  EXPECT_TRUE(refused(badSignature, int32_t(badSignature.size())));
+
+  for (const auto& hostile :
+       {HeaderOnlyPng(0, 5), HeaderOnlyPng(5, 0), HeaderOnlyPng(20000, 1), HeaderOnlyPng(0x80000000u, 0x80000000u)}) {
+    EXPECT_TRUE(refused(hostile, int32_t(hostile.size())));
+  }
+}
+
 TEST(ModuleResources, LooksUpByTheLowSixteenBits) {
   const uint8_t* data = nullptr;
   int32_t size = -1;
   EXPECT_FALSE(FindModuleResource(110, &data, &size));
   EXPECT_EQ(LoadPngResource(nullptr, 110), nullptr);
+  EXPECT_EQ(LoadPngResourceOnDemand(nullptr, 110), nullptr);
   EXPECT_TRUE(FindModuleResource(0x10000 | 102, &data, &size));
   for (int id = 101; id <= 109; ++id) EXPECT_TRUE(FindModuleResource(id, &data, &size)) << id;
 }
@@ -245,11 +320,14 @@ std::vector<uint8_t> RowFilters(const uint8_t* png, int32_t size) {
 
 }  // namespace
 
+// Both ways in: the editor's, decoding on first use, and the direct one.
 TEST(ModuleResources, EditorImagesKeepTheirPixels) {
   for (const EditorImage& image : kEditorImages) {
+    std::unique_ptr<PngImageOnDemand> onDemand(LoadPngResourceOnDemand(nullptr, image.id));
     std::unique_ptr<MemBitmap> bitmap(LoadPngResource(nullptr, image.id));
-    ASSERT_TRUE(bitmap) << image.id;
+    ASSERT_TRUE(onDemand && bitmap) << image.id;
     EXPECT_EQ(PixelDigest(*bitmap), image.pixelDigest) << image.id << std::hex << " digest 0x" << PixelDigest(*bitmap);
+    EXPECT_EQ(PixelDigest(*onDemand), image.pixelDigest) << image.id;
   }
 }
 

@@ -24,11 +24,13 @@
 
 #include "graphics/Editor.h"
 #include "graphics/EditorSnapshot.h"
+#include "graphics/ResourceCaches.h"
 #include "instrument/MidiLearnTable.h"
 #include "instrument/Thudrix.h"
 #include "tests/instrument/StartedThudrix.h"
 #include "platform/Lock.h"
 #include "presets/PresetFiles.h"
+#include "raster/PngDecode.h"
 
 namespace fs = std::filesystem;
 
@@ -379,3 +381,71 @@ TEST_F(Stress, InstancesOnSeparateThreadsShareProcessWideTables) { SharedTablesW
 // are shared by every editor, and drawing changes their colour and glyph
 // store, so editors take turns with them.
 TEST_F(Stress, EditorsDrawnOnSeparateThreadsShareFonts) { SharedTablesWorkload(true); }
+
+namespace {
+
+constexpr int32_t kArtworkIds[] = {101, 102, 103, 104, 105, 106, 107, 108, 109};
+
+// How many of the editor images the process has decoded so far.
+int DecodedArtwork() {
+  int decoded = 0;
+  for (int32_t id : kArtworkIds) {
+    RasterBitmap* image = nullptr;
+    if (!FindCachedBitmap(id, &image)) continue;
+    const auto* onDemand = dynamic_cast<const PngImageOnDemand*>(image);
+    decoded += !onDemand || onDemand->IsDecoded();
+  }
+  return decoded;
+}
+
+std::vector<Pixel32> WholePicture(Editor& editor) {
+  const RasterBitmap* bitmap = editor.DrawBitmap();
+  return {bitmap->PixelData(), bitmap->PixelData() + int64_t(bitmap->RowSpan()) * bitmap->Height()};
+}
+
+// Run in a fresh process: the images are shared process-wide, so only there
+// are the first editors really the first. The exit code says what failed.
+int FirstEditorsOnTwoThreads() {
+  auto first = MakeStarted(48000.0, 256);
+  auto second = MakeStarted(44100.0, 512);
+  std::vector<float> left(512), right(512);
+  float* outs[] = {left.data(), right.data()};
+  for (Thudrix* plug : {first.get(), second.get()}) {
+    vst2::VstEffect* effect = plug->Effect();
+    effect->setParameter(effect, kParamTrigger, 1.0f);
+    effect->processReplacing(effect, nullptr, outs, 512);
+  }
+  if (DecodedArtwork() != 0) return 2;  // made and played, editors closed
+
+  std::atomic<int> ready{0};
+  std::vector<Pixel32> pictures[2];
+  auto draw = [&](Thudrix* plug, std::vector<Pixel32>* picture) {
+    ready.fetch_add(1);
+    while (ready.load() < 2) std::this_thread::yield();
+    Editor* editor = plug->GetEditor();
+    LockHold hold(plug->InstanceLock());
+    editor->DrawControls(PixelRect{0, 0, editor->Width(), editor->Height()});
+    *picture = WholePicture(*editor);
+  };
+  std::thread a(draw, first.get(), &pictures[0]);
+  std::thread b(draw, second.get(), &pictures[1]);
+  a.join();
+  b.join();
+  if (DecodedArtwork() != int(std::size(kArtworkIds))) return 3;
+  if (pictures[0].empty() || pictures[0] != pictures[1]) return 4;
+
+  // Drawn again with every image decoded: the racing draws were complete.
+  Editor* editor = first->GetEditor();
+  editor->DrawControls(PixelRect{0, 0, editor->Width(), editor->Height()});
+  if (WholePicture(*editor) != pictures[0]) return 5;
+  return 0;
+}
+
+}  // namespace
+
+// Hosts often open two instances' editors at once on two threads; the first
+// decodes the images, and neither may draw a half-decoded one.
+TEST_F(Stress, FirstEditorsDrawnAtOnceOnTwoThreadsDecodeTheImagesOnceForBoth) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(FirstEditorsOnTwoThreads()), testing::ExitedWithCode(0), "");
+}
