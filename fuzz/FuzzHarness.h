@@ -104,11 +104,18 @@ inline void FuzzPresetFile(const uint8_t* data, size_t size) {
   std::remove(path.c_str());
 }
 
-// PNG bytes straight into the decoder; every decoded pixel is read.
+// PNG bytes straight into the decoder; every decoded pixel is read. The
+// editor's way in, header first and pixels on first use, must agree.
 inline void FuzzPng(const uint8_t* data, size_t size) {
   if (size > size_t(INT32_MAX)) return;
   std::unique_ptr<MemBitmap> bitmap(DecodePngMemory(data, int32_t(size)));
+  std::unique_ptr<PngImageOnDemand> onDemand(PngImageOnDemand::FromBytes(data, int32_t(size)));
+  if (bitmap && !onDemand) FuzzFailure("a decodable image's header was refused");
+  if (onDemand && (onDemand->PixelData() != nullptr) != bool(bitmap)) FuzzFailure("the two ways in disagree");
   if (!bitmap) return;
+  if (onDemand->Width() != bitmap->Width() || onDemand->Height() != bitmap->Height()) {
+    FuzzFailure("header size differs from the decoded size");
+  }
   if (bitmap->Width() <= 0 || bitmap->Height() <= 0 || !bitmap->PixelData()) FuzzFailure("empty bitmap returned");
   if (bitmap->RowSpan() < bitmap->Width()) FuzzFailure("row span below width");
   uint32_t sum = 0;
