@@ -1,6 +1,6 @@
 """Reads and writes 8-bit RGBA, non-interlaced PNG files with nothing but zlib.
 
-The module decodes every image when the first instance in a process starts,
+The module decodes every image when the first editor in a process is drawn,
 so the files are written for the cheapest decoding: no row filter at all, so
 the inflated stream is the pixels themselves, deflated at the highest level.
 For this artwork that is also the smallest encoding: its repeats (knob frames,
