@@ -142,10 +142,10 @@ double RoundingSpread(const NoiseFilterCoefficients& c, const NoiseFilterValues&
   return 2.0 * (rounding + summing) + tiny;
 }
 
-// Catching up from an estimate costs about a cycle per skipped sample
-// against the dozen of a filter step: worth it for skips up to this many
-// first windows; longer ones start from the loose bounds.
-constexpr uint64_t kEstimatedWindows = 6;
+// The estimate costs about a quarter of a filter step per skipped sample,
+// and the runs from it about half a first window: worth it for skips of up
+// to about three first windows; longer ones start from the loose bounds.
+constexpr uint64_t kEstimatedWindows = 3;
 
 }  // namespace
 
