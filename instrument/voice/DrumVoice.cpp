@@ -1,11 +1,14 @@
 #include "instrument/voice/DrumVoice.h"
 
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 #include "instrument/voice/FloatPhase.h"
 #include "instrument/voice/NoiseCatchUp.h"
@@ -38,6 +41,101 @@ bool ClickStageAudible(float i2, float body, double tail) { return i2 != 0.0f ||
 float MixOutput(float body, float click, double tail) {
   return static_cast<float>(MixOf(static_cast<double>(body), static_cast<double>(click), tail));
 }
+
+bool SameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// How a run of envelope steps on one term and factor is worked out. All
+// three give the bits of RcEnvelope::StepLevel; the cheaper ones shorten
+// the chain each sample waits on.
+enum class LevelSteps { General, Decay, Constant };
+
+// With no input term, a factor in (0, 1] and a level that is not negative,
+// the float factor times the float level is exact in double, so one float
+// product rounds as the double sum does, and no -0 can appear. Reading
+// denormals as zero without flushing them would part the two: never
+// chosen then.
+LevelSteps StepsFor(double term, double factor, double level, bool floatProductsExact) {
+  if (SameBits(RcEnvelope::StepLevel(term, factor, level), level)) return LevelSteps::Constant;
+  if (floatProductsExact && SameBits(term, 0.0) && factor > 0.0 && factor <= 1.0 && !std::signbit(level))
+    return LevelSteps::Decay;
+  return LevelSteps::General;
+}
+
+bool FloatProductsExact() {
+  const unsigned mode = _mm_getcsr();
+  const unsigned denormalsAreZero = 0x40u;
+  const unsigned flushToZero = 0x8000u;
+  return (mode & denormalsAreZero) == 0 || (mode & flushToZero) != 0;
+}
+
+// One envelope's steps over a piece of a stretch.
+template <LevelSteps kSteps>
+struct LevelChain {
+  double term;
+  double factor;
+  double level;
+  float factorF;
+  float levelF;
+
+  LevelChain(double t, double f, double l)
+      : term(t), factor(f), level(l), factorF(static_cast<float>(f)), levelF(static_cast<float>(l)) {}
+  double Next() {
+    if constexpr (kSteps == LevelSteps::Decay) {
+      levelF *= factorF;
+      return levelF;
+    } else if constexpr (kSteps == LevelSteps::General) {
+      level = RcEnvelope::StepLevel(term, factor, level);
+    }
+    return level;
+  }
+  double Level() const { return kSteps == LevelSteps::Decay ? static_cast<double>(levelF) : level; }
+};
+
+// What a piece starts from and leaves: each envelope's term, factor and
+// level, and the tail.
+struct LevelPiece {
+  double term[3];
+  double factor[3];
+  double level[3];
+  double tail;
+  double tailFactor;
+};
+
+// The three envelopes (amp, click, pitch) and the tail over frames
+// [begin, end), in one loop so that their chains overlap.
+template <LevelSteps kAmp, LevelSteps kClick, LevelSteps kPitch>
+void RunLevelPiece(VoiceStretch& s, int begin, int end, LevelPiece& p) {
+  LevelChain<kAmp> amp(p.term[0], p.factor[0], p.level[0]);
+  LevelChain<kClick> click(p.term[1], p.factor[1], p.level[1]);
+  LevelChain<kPitch> pitch(p.term[2], p.factor[2], p.level[2]);
+  double tail = p.tail;
+  const double tailFactor = p.tailFactor;
+  for (int k = begin; k < end; ++k) {
+    s.ampLevel[k] = amp.Next();
+    s.clickLevel[k] = click.Next();
+    s.pitchLevel[k] = static_cast<float>(pitch.Next());
+    tail *= tailFactor;
+    s.tail[k] = tail;
+  }
+  p.level[0] = amp.Level();
+  p.level[1] = click.Level();
+  p.level[2] = pitch.Level();
+  p.tail = tail;
+}
+
+using LevelPieceRunner = void (*)(VoiceStretch&, int, int, LevelPiece&);
+
+template <int... kCombination>
+constexpr std::array<LevelPieceRunner, sizeof...(kCombination)> LevelPieceRunners(
+    std::integer_sequence<int, kCombination...>) {
+  return {&RunLevelPiece<static_cast<LevelSteps>(kCombination / 9), static_cast<LevelSteps>(kCombination / 3 % 3),
+                         static_cast<LevelSteps>(kCombination % 3)>...};
+}
+
+constexpr auto kLevelPieceRunners = LevelPieceRunners(std::make_integer_sequence<int, 27>{});
+
+// A general step may settle on a level it keeps: looked for this often.
+constexpr int kSettleCheckFrames = 32;
 
 }  // namespace
 
@@ -201,12 +299,78 @@ void DrumVoice::Render(float* out, int32_t frames) {
       SkipSettled(out, frames);
       return;
     }
-    if (filterDebt_ != 0 || phaseDebt_ != 0) CatchUp();
+    CatchUpPhase();
     const int n = frames < kVoiceStretch ? static_cast<int>(frames) : kVoiceStretch;
     RenderStretch(out, n);
     out += n;
     frames -= n;
   }
+}
+
+bool DrumVoice::RunEnvelopes(int n) {
+  const RcEnvelope::StepPlan plans[3] = {ampEnv_.PlanStretch(n), clickEnv_.PlanStretch(n), pitchEnv_.PlanStretch(n)};
+  LevelPiece piece = {{}, {}, {ampEnv_.Level(), clickEnv_.Level(), pitchEnv_.Level()}, tail_, tailFactor_};
+  const bool floatProductsExact = FloatProductsExact();
+  bool clickCurrent = false;
+  // Pieces end where an envelope's coefficients change, so each runs on constants.
+  for (int k = 0; k < n;) {
+    int end = n;
+    int combination = 0;
+    for (int e = 0; e < 3; ++e) {
+      const int change = plans[e].NextChange(k, n);
+      end = change < end ? change : end;
+      piece.term[e] = plans[e].Term(k);
+      piece.factor[e] = plans[e].Factor(k);
+      const LevelSteps steps = StepsFor(piece.term[e], piece.factor[e], piece.level[e], floatProductsExact);
+      if (steps == LevelSteps::General && k + kSettleCheckFrames < end) end = k + kSettleCheckFrames;
+      combination = combination * 3 + static_cast<int>(steps);
+    }
+    kLevelPieceRunners[static_cast<size_t>(combination)](stretch_, k, end, piece);
+    // A step on constants is monotone in the level, so over a piece the
+    // click drive is largest at one end. Below 1.85 it cannot round up to
+    // its threshold; a NaN counts as current.
+    const double clickGain = clickEnv_.Gain();
+    clickCurrent = clickCurrent || !(stretch_.clickLevel[k] * clickGain < 1.85) ||
+                   !(stretch_.clickLevel[end - 1] * clickGain < 1.85);
+    k = end;
+  }
+  ampEnv_.FinishSteps(n, piece.level[0]);
+  clickEnv_.FinishSteps(n, piece.level[1]);
+  pitchEnv_.FinishSteps(n, piece.level[2]);
+  tail_ = piece.tail;
+  return clickCurrent;
+}
+
+bool DrumVoice::NoiseHeard(int n, bool clickCurrent) const {
+  if (!settledSkipEnabled.load(std::memory_order_relaxed)) return true;
+  // The tail only shrinks, so if it reaches zero its last frame is zero.
+  return clickCurrent || stretch_.tail[n - 1] == 0.0;
+}
+
+void DrumVoice::RunNoise(int n) {
+  VoiceStretch& s = stretch_;
+  // The noise and the high-pass input terms b * u - b * in do not depend
+  // on the filters' outputs: worked out ahead of the recurrences.
+  FillVoiceNoise(s, {noiseState_, highPass_.in, highPass_.b}, n);
+  noiseState_ = s.noiseState[n - 1];
+  highPass_.in = s.noiseLevel[n - 1];
+  const double hpR = highPass_.r;
+  const double lpG = lowPass_.g;
+  const double lpR = lowPass_.r;
+  float hpOut = highPass_.out;
+  float lpOut = lowPass_.out;
+  // g * in of the low-pass is the g * h of the step before: worked out once.
+  double lpGIn = lpG * lowPass_.in;
+  for (int k = 0; k < n; ++k) {
+    hpOut = static_cast<float>(s.noiseTerm[k] - hpR * hpOut);
+    const double gh = lpG * hpOut;
+    lpOut = static_cast<float>(gh + lpGIn - lpR * lpOut);
+    lpGIn = gh;
+    s.noise[k] = lpOut;
+  }
+  highPass_.out = hpOut;
+  lowPass_.in = hpOut;
+  lowPass_.out = lpOut;
 }
 
 void DrumVoice::RenderStretch(float* out, int n) {
@@ -217,70 +381,19 @@ void DrumVoice::RenderStretch(float* out, int n) {
   int live = 0;
   while (live < n && !(static_cast<double>(sampleCount_ + live) > oscStartCount_)) ++live;
 
-  // The noise and the high-pass input terms b * u - b * in do not depend
-  // on the filters' outputs: worked out ahead of the recurrences.
-  FillVoiceNoise(s, {noiseState_, highPass_.in, highPass_.b}, n);
-  noiseState_ = s.noiseState[n - 1];
-  highPass_.in = s.noiseLevel[n - 1];
+  const bool clickCurrent = RunEnvelopes(n);
 
-  const RcEnvelope::StepPlan ampPlan = ampEnv_.PlanStretch(n);
-  const RcEnvelope::StepPlan clickPlan = clickEnv_.PlanStretch(n);
-  const RcEnvelope::StepPlan pitchPlan = pitchEnv_.PlanStretch(n);
-
-  // The recurrences, in one loop on local copies so that their dependency
-  // chains overlap. The stretch is split where an envelope's coefficients
-  // change, so each piece runs on constants.
-  const double hpR = highPass_.r;
-  const double lpG = lowPass_.g;
-  const double lpR = lowPass_.r;
-  float hpOut = highPass_.out;
-  float lpOut = lowPass_.out;
-  // g * in of the low-pass is the g * h of the step before: worked out once.
-  double lpGIn = lpG * lowPass_.in;
-  __m128d levels = _mm_setr_pd(ampEnv_.Level(), clickEnv_.Level());
-  double pitchLevel = pitchEnv_.Level();
-  double tail = tail_;
-  const double tailFactor = tailFactor_;
-  const auto piece = [&](int begin, int end, double ampTerm, double ampFactor, double clickTerm, double clickFactor,
-                         double pitchTerm, double pitchFactor) __attribute__((always_inline)) {
-    const __m128d terms = _mm_setr_pd(ampTerm, clickTerm);
-    const __m128d factors = _mm_setr_pd(ampFactor, clickFactor);
-    for (int k = begin; k < end; ++k) {
-      hpOut = static_cast<float>(s.noiseTerm[k] - hpR * hpOut);
-      const double gh = lpG * hpOut;
-      lpOut = static_cast<float>(gh + lpGIn - lpR * lpOut);
-      lpGIn = gh;
-      s.noise[k] = lpOut;
-      // The amp and click envelopes side by side: StepLevel on both at once.
-      levels = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(terms, _mm_mul_pd(factors, levels))));
-      _mm_storel_pd(s.ampLevel + k, levels);
-      _mm_storeh_pd(s.clickLevel + k, levels);
-      const float pitchLevelF = static_cast<float>(pitchTerm + pitchFactor * pitchLevel);
-      pitchLevel = pitchLevelF;
-      s.pitchLevel[k] = pitchLevelF;
-      tail *= tailFactor;
-      s.tail[k] = tail;
-    }
-  };
-
-  for (int k = 0; k < n;) {
-    int end = ampPlan.NextChange(k, n);
-    const int clickEnd = clickPlan.NextChange(k, n);
-    const int pitchEnd = pitchPlan.NextChange(k, n);
-    end = clickEnd < end ? clickEnd : end;
-    end = pitchEnd < end ? pitchEnd : end;
-    piece(k, end, ampPlan.Term(k), ampPlan.Factor(k), clickPlan.Term(k), clickPlan.Factor(k), pitchPlan.Term(k),
-          pitchPlan.Factor(k));
-    k = end;
+  // The filtered noise only reaches the output through the click stage;
+  // without click current, and with a tail that hides the stages' signed
+  // zeros, its filters can wait for the stretch that needs them.
+  if (NoiseHeard(n, clickCurrent)) {
+    CatchUpNoise();
+    RunNoise(n);
+  } else {
+    if (filterDebt_ == 0) debtNoiseState_ = noiseState_;
+    noiseState_ = JumpNoiseState(noiseState_, static_cast<uint64_t>(n));
+    filterDebt_ += static_cast<uint64_t>(n);
   }
-
-  highPass_.out = hpOut;
-  lowPass_.in = hpOut;
-  lowPass_.out = lpOut;
-  ampEnv_.FinishSteps(n, _mm_cvtsd_f64(levels));
-  clickEnv_.FinishSteps(n, _mm_cvtsd_f64(_mm_unpackhi_pd(levels, levels)));
-  pitchEnv_.FinishSteps(n, pitchLevel);
-  tail_ = tail;
 
   if (click_.Finished()) {
     for (int k = 0; k < n; ++k) s.click[k] = 0.0f;
@@ -354,17 +467,20 @@ void DrumVoice::SkipSettled(float* out, int32_t frames) {
 }
 
 void DrumVoice::CatchUp() {
-  if (filterDebt_ != 0) {
-    const NoiseFilterCoefficients filters = {highPass_.b, highPass_.r, lowPass_.g, lowPass_.r};
-    const NoiseFilterValues values = {highPass_.in, highPass_.out, lowPass_.in, lowPass_.out};
-    const NoiseFilterValues now = CatchUpNoiseFilters(filters, values, debtNoiseState_, filterDebt_);
-    highPass_.in = now.highPassIn;
-    highPass_.out = now.highPassOut;
-    lowPass_.in = now.lowPassIn;
-    lowPass_.out = now.lowPassOut;
-    filterDebt_ = 0;
-  }
+  CatchUpNoise();
   CatchUpPhase();
+}
+
+void DrumVoice::CatchUpNoise() {
+  if (filterDebt_ == 0) return;
+  const NoiseFilterCoefficients filters = {highPass_.b, highPass_.r, lowPass_.g, lowPass_.r};
+  const NoiseFilterValues values = {highPass_.in, highPass_.out, lowPass_.in, lowPass_.out};
+  const NoiseFilterValues now = CatchUpNoiseFilters(filters, values, debtNoiseState_, filterDebt_, stretch_);
+  highPass_.in = now.highPassIn;
+  highPass_.out = now.highPassOut;
+  lowPass_.in = now.lowPassIn;
+  lowPass_.out = now.lowPassOut;
+  filterDebt_ = 0;
 }
 
 // Step by step: a rounded phase has no shortcut. Only needed when no hit

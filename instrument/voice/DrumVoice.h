@@ -158,11 +158,19 @@ private:
   double oscStartCount_ = -1.0;
 
   void RenderStretch(float* out, int n);
+  // The envelopes and the tail over the stretch's first n frames; true
+  // when the click stage may draw current in them.
+  bool RunEnvelopes(int n);
+  // Whether the click stage can pass the filtered noise on in those frames.
+  bool NoiseHeard(int n, bool clickCurrent) const;
+  // The noise and its filters over them.
+  void RunNoise(int n);
 
   // Settled: every part at rest, so the output stays exactly what the
   // tail gives until a hit or a parameter says otherwise.
   bool Settled() const;
   void SkipSettled(float* out, int32_t frames);
+  void CatchUpNoise();
   void CatchUpPhase();
   // Samples skipped since the noise filters and the phase last ran, and
   // the generator's state before the first of them.

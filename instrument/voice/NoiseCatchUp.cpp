@@ -42,11 +42,110 @@ double LowPassBound(const NoiseFilterCoefficients& c, const NoiseFilterValues& v
 }
 
 // Samples the two bounding runs are given before the window is widened:
-// enough for the high-pass's memory to shrink the bounds to its rounding.
+// enough for the high-pass's memory to shrink the bounds to its rounding
+// (they meet after 25 to 30 memories), and no more, as a hit after a
+// pause waits for this catch-up.
 uint64_t FirstWindow(const NoiseFilterCoefficients& c) {
   const double memory = 1.0 / (1.0 - std::fabs(c.highPassR));
-  return static_cast<uint64_t>(std::fmin(48.0 * memory, 0x1p40)) + 1024;
+  return static_cast<uint64_t>(std::fmin(36.0 * memory, 0x1p40)) + 256;
 }
+
+// The filters of runs runs side by side over steps samples of the same
+// noise, the generator starting at state, as that many Steps would leave
+// them; the runs' chains overlap. Every run starts from the same last input.
+template <int runs>
+void RunSideBySide(const NoiseFilterCoefficients& c, NoiseFilterValues* v, uint32_t state, uint64_t steps) {
+  float highOut[runs];
+  float lowOut[runs];
+  // g * in of the low-pass is the g * h of the step before.
+  double lowGIn[runs];
+  for (int r = 0; r < runs; ++r) {
+    highOut[r] = v[r].highPassOut;
+    lowOut[r] = v[r].lowPassOut;
+    lowGIn[r] = c.lowPassG * v[r].lowPassIn;
+  }
+  float u = v[0].highPassIn;
+  double bIn = c.highPassB * u;
+  for (uint64_t i = 0; i < steps; ++i) {
+    state = NextNoiseState(state);
+    u = NoiseLevel(state);
+    const double bU = c.highPassB * u;
+    const double term = bU - bIn;
+    bIn = bU;
+    for (int r = 0; r < runs; ++r) {
+      const float h = static_cast<float>(term - c.highPassR * highOut[r]);
+      const double gH = c.lowPassG * h;
+      lowOut[r] = static_cast<float>(gH + lowGIn[r] - c.lowPassR * lowOut[r]);
+      lowGIn[r] = gH;
+      highOut[r] = h;
+    }
+  }
+  if (steps == 0) return;
+  for (int r = 0; r < runs; ++r) v[r] = {u, highOut[r], highOut[r], lowOut[r]};
+}
+
+// The two runs from bounds on the values at the window's start (steps
+// before the end), with the generator at state there; false when they
+// have not met by the end, which leaves the filters unknown.
+bool RunBoundsToTheEnd(const NoiseFilterCoefficients& c, NoiseFilterValues (&bounds)[2], uint32_t state,
+                       uint64_t window) {
+  // Once met the runs stay together: looked at every so many samples.
+  constexpr uint64_t kMeetCheck = 64;
+  for (uint64_t done = 0; done < window;) {
+    const uint64_t chunk = window - done < kMeetCheck ? window - done : kMeetCheck;
+    RunSideBySide<2>(c, bounds, state, chunk);
+    state = JumpNoiseState(state, chunk);
+    done += chunk;
+    if (Met(bounds[0], bounds[1])) {
+      RunSideBySide<1>(c, bounds, state, window - done);
+      return true;
+    }
+  }
+  return false;
+}
+
+float FloatAtOrBelow(double x) {
+  const float f = static_cast<float>(x);
+  return static_cast<double>(f) > x ? std::nextafter(f, -INFINITY) : f;
+}
+
+float FloatAtOrAbove(double x) {
+  const float f = static_cast<float>(x);
+  return static_cast<double>(f) < x ? std::nextafter(f, INFINITY) : f;
+}
+
+// The bound on the roundings only holds while they cannot add up to the
+// filter's own size.
+bool EstimateUsable(const NoiseFilterCoefficients& c) { return 0x1p-23 / (1.0 + c.highPassR) < 0.25; }
+
+// How far the rounded high-pass output after steps samples from v can lie
+// from the unrounded filter's, and from that worked out in double. Every
+// noise level lies in [0, kNoiseSpan], so the unrounded output, summed by
+// parts, stays within the span plus |b u_0|; the roundings (at most 2^-24
+// of the float step and a few 2^-53 of the double ones, taken as 2^-23,
+// plus what flushing tiny values loses) add up over the filter's memory.
+double RoundingSpread(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint64_t steps) {
+  const double b = c.highPassB;
+  const double memory = 1.0 / (1.0 + c.highPassR);
+  const double epsilon = 0x1p-23;
+  const double tiny = 0x1p-125;
+  const double spanTerm = kNoiseSpan * b * (1.0 + 0x1p-50);
+  const double firstTerm = std::fabs(static_cast<double>(v.highPassIn)) * b * (1.0 + 0x1p-50);
+  const double termBound = (spanTerm + firstTerm) * (1.0 + 0x1p-50);
+  const double linearBound = spanTerm + firstTerm + 0x1p-50 * termBound * memory;
+  const double k = epsilon * memory;
+  const double h0 = std::fabs(static_cast<double>(v.highPassOut));
+  const double outputBound = (h0 + linearBound + k * termBound + tiny * memory) / (1.0 - k);
+  const double rounding = k * (termBound + outputBound) + tiny * memory;
+  // Each term passes fewer than steps + 64 double roundings on its way.
+  const double summing = (static_cast<double>(steps) + 64.0) * 0x1p-50 * (termBound * memory + h0);
+  return 2.0 * (rounding + summing) + tiny;
+}
+
+// The estimate costs about a quarter of a filter step per skipped sample,
+// and the runs from it about half a first window: worth it for skips of up
+// to about three first windows; longer ones start from the loose bounds.
+constexpr uint64_t kEstimatedWindows = 3;
 
 }  // namespace
 
@@ -81,26 +180,85 @@ NoiseFilterValues RunNoiseFilters(const NoiseFilterCoefficients& c, NoiseFilterV
   return v;
 }
 
+HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
+                                  uint64_t steps, VoiceStretch& scratch) {
+  // h_j = T_j + rho h_(j-1) + e_j, with T_j the double input term and e_j
+  // what the step's roundings add. The sum of rho^(steps-j) T_j, plus
+  // rho^steps h_0, is worked out in eight interleaved Horner chains.
+  const double rho = -c.highPassR;
+  const double rho2 = rho * rho;
+  const double rho4 = rho2 * rho2;
+  const double rho8 = rho4 * rho4;
+  double chains[8] = {0, 0, 0, 0, 0, 0, 0, v.highPassOut};
+  double tailSum = 0.0;
+  uint64_t done = 0;
+  uint32_t s = state;
+  float in = v.highPassIn;
+  bool combined = false;
+  while (done < steps) {
+    const int chunk = steps - done < static_cast<uint64_t>(kVoiceStretch) ? static_cast<int>(steps - done)
+                                                                         : kVoiceStretch;
+    FillVoiceNoise(scratch, {s, in, c.highPassB}, chunk);
+    s = scratch.noiseState[chunk - 1];
+    in = scratch.noiseLevel[chunk - 1];
+    const int grouped = chunk / 8 * 8;
+    for (int k = 0; k < grouped; k += 8)
+      for (int m = 0; m < 8; ++m) chains[m] = rho8 * chains[m] + scratch.noiseTerm[k + m];
+    done += static_cast<uint64_t>(chunk);
+    if (grouped < chunk) {
+      // Only the last chunk is short: the chains end here.
+      for (int m = 0; m < 8; ++m) tailSum = rho * tailSum + chains[m];
+      for (int k = grouped; k < chunk; ++k) tailSum = rho * tailSum + scratch.noiseTerm[k];
+      combined = true;
+    }
+  }
+  if (!combined)
+    for (int m = 0; m < 8; ++m) tailSum = rho * tailSum + chains[m];
+
+  return {tailSum, RoundingSpread(c, v, steps) + 0x1p-50 * std::fabs(tailSum)};
+}
+
 NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
-                                      uint64_t steps) {
+                                      uint64_t steps, VoiceStretch& scratch) {
   if (!NoiseFiltersBoundable(c, v)) return RunNoiseFilters(c, v, state, steps);
   const double highBound = HighPassBound(c, v);
   const double lowBound = LowPassBound(c, v, highBound);
-  for (uint64_t window = FirstWindow(c); window < steps; window *= 2) {
-    // The runs start at the sample window steps before the end.
-    uint32_t s = JumpNoiseState(state, steps - window);
-    const float u = NoiseLevel(s);
-    NoiseFilterValues low = {u, static_cast<float>(-highBound), static_cast<float>(-highBound),
-                             static_cast<float>(-lowBound)};
-    NoiseFilterValues high = {u, static_cast<float>(highBound), static_cast<float>(highBound),
-                              static_cast<float>(lowBound)};
-    for (uint64_t i = 0; i < window; ++i) {
-      s = NextNoiseState(s);
-      const float next = NoiseLevel(s);
-      Step(c, low, next);
-      Step(c, high, next);
-      if (Met(low, high)) return RunNoiseFilters(c, low, s, window - i - 1);
+  const uint64_t firstWindow = FirstWindow(c);
+
+  // From an estimate of the high-pass output the two runs start close
+  // together and meet after a few memories: the bounds shrink by e per
+  // memory until they are within rounding of each other, and the
+  // low-pass then follows in a few of its own.
+  if (steps > firstWindow && steps <= kEstimatedWindows * firstWindow && EstimateUsable(c)) {
+    const double memory = 1.0 / (1.0 - std::fabs(c.highPassR));
+    const double lowMemory = 1.0 / (1.0 - std::fabs(c.lowPassR));
+    // In trials runs from an interval this wide met after 10 memories on
+    // average and 16 at most (the low-pass output is the smaller, so its
+    // rounding is the finer); any that have not try again from twice as
+    // far back.
+    const double shrink = std::log(std::fmax(1.0, RoundingSpread(c, v, steps) * 0x1p26));
+    const auto first = static_cast<uint64_t>(memory * (shrink + 6.0) + 40.0 * lowMemory) + 64;
+    for (uint64_t window = first; window < steps; window *= 2) {
+      const HighPassInterval h = EstimateHighPass(c, v, state, steps - window, scratch);
+      const uint32_t s = JumpNoiseState(state, steps - window);
+      const float u = NoiseLevel(s);
+      const float low = FloatAtOrBelow(h.centre - h.halfWidth);
+      const float high = FloatAtOrAbove(h.centre + h.halfWidth);
+      NoiseFilterValues bounds[2] = {{u, low, low, static_cast<float>(-lowBound)},
+                                     {u, high, high, static_cast<float>(lowBound)}};
+      if (RunBoundsToTheEnd(c, bounds, s, window)) return bounds[0];
     }
   }
-  return RunNoiseFilters(c, v, state, steps);
+  for (uint64_t window = firstWindow; window < steps; window *= 2) {
+    // The runs start at the sample window steps before the end.
+    const uint32_t s = JumpNoiseState(state, steps - window);
+    const float u = NoiseLevel(s);
+    NoiseFilterValues bounds[2] = {
+        {u, static_cast<float>(-highBound), static_cast<float>(-highBound), static_cast<float>(-lowBound)},
+        {u, static_cast<float>(highBound), static_cast<float>(highBound), static_cast<float>(lowBound)}};
+    if (RunBoundsToTheEnd(c, bounds, s, window)) return bounds[0];
+  }
+  NoiseFilterValues run[1] = {v};
+  RunSideBySide<1>(c, run, state, steps);
+  return run[0];
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "instrument/voice/TransferCurves.h"
+#include "instrument/voice/VoiceStages.h"
 
 // The noise generator and its two filters, brought forward over samples
 // that were skipped while the voice was silent. The generator is a linear
@@ -40,12 +41,26 @@ struct NoiseFilterValues {
 // coefficients for which each step grows with the earlier values.
 bool NoiseFiltersBoundable(const NoiseFilterCoefficients& c, const NoiseFilterValues& v);
 
+// An interval that holds the high-pass output after steps samples.
+struct HighPassInterval {
+  double centre;
+  double halfWidth;
+};
+
+// The high-pass output after steps samples from v, worked out as the
+// unrounded filter would give it, with a bound on what the rounding of
+// every step can have added. Needs NoiseFiltersBoundable; scratch's noise
+// arrays are overwritten. Costs about as much as generating the noise.
+HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
+                                  uint64_t steps, VoiceStretch& scratch);
+
 // The filters' values after steps more samples of noise, starting with the
 // generator at state (the state of the sample that gave v). Exactly what
 // running every sample would give; the work is bounded by the filters'
-// memory, not by steps, when NoiseFiltersBoundable holds.
+// memory, not by steps, when NoiseFiltersBoundable holds. scratch's noise
+// arrays are overwritten.
 NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
-                                      uint64_t steps);
+                                      uint64_t steps, VoiceStretch& scratch);
 // The same by running every sample: the reference and the short case.
 NoiseFilterValues RunNoiseFilters(const NoiseFilterCoefficients& c, NoiseFilterValues v, uint32_t state,
                                   uint64_t steps);

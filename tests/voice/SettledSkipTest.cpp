@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <random>
 #include <vector>
 
 #include <xmmintrin.h>
@@ -42,6 +44,7 @@ void ExpectSameValues(const NoiseFilterValues& a, const NoiseFilterValues& b) {
 }
 
 TEST(NoiseCatchUp, FiltersCaughtUpFromTheirBoundsMatchEverySampleRun) {
+  auto scratch = std::make_unique<VoiceStretch>();
   // Resting values, far-off values (as after a change of rate) and zeros.
   const NoiseFilterValues starts[] = {
       {1.2383f, 0.5041f, 0.0f, 0.0f}, {0.7f, -300.0f, 250.0f, 40.0f}, {0.0f, 0.0f, -0.0f, 0.0f}};
@@ -51,7 +54,7 @@ TEST(NoiseCatchUp, FiltersCaughtUpFromTheirBoundsMatchEverySampleRun) {
     for (const NoiseFilterValues& v : starts) {
       for (uint64_t steps : {1u, 5000u, 300000u, 2000000u}) {
         SCOPED_TRACE(testing::Message() << rate << " Hz, " << steps << " steps from " << v.highPassOut);
-        ExpectSameValues(CatchUpNoiseFilters(c, v, 12345u + uint32_t(steps), steps),
+        ExpectSameValues(CatchUpNoiseFilters(c, v, 12345u + uint32_t(steps), steps, *scratch),
                          RunNoiseFilters(c, v, 12345u + uint32_t(steps), steps));
       }
     }
@@ -64,7 +67,8 @@ TEST(NoiseCatchUp, UnboundableFiltersAreRunInFull) {
   // Below about 1.75 kHz the low-pass's feedback turns positive.
   EXPECT_FALSE(NoiseFiltersBoundable(FiltersAt(1000.0), {1.0f, 0.0f, 0.0f, 0.0f}));
   const NoiseFilterCoefficients slow = FiltersAt(1000.0);
-  ExpectSameValues(CatchUpNoiseFilters(slow, {1.0f, 0.3f, 0.1f, 0.0f}, 99u, 100000u),
+  auto scratch = std::make_unique<VoiceStretch>();
+  ExpectSameValues(CatchUpNoiseFilters(slow, {1.0f, 0.3f, 0.1f, 0.0f}, 99u, 100000u, *scratch),
                    RunNoiseFilters(slow, {1.0f, 0.3f, 0.1f, 0.0f}, 99u, 100000u));
 }
 
@@ -79,6 +83,34 @@ public:
 private:
   unsigned saved_;
 };
+
+// The estimate the catch-up starts from must hold the real output, and be
+// narrow enough to save the work: random generator states, filter values
+// as a voice leaves them and far-off ones, skips of up to a few seconds,
+// with and without flushing.
+TEST(NoiseCatchUp, EstimatedHighPassHoldsTheRunOutputAndCatchUpMatches) {
+  auto scratch = std::make_unique<VoiceStretch>();
+  std::mt19937 random(7);
+  for (bool flush : {false, true}) {
+    FlushMode mode(flush);
+    for (double rate : {22050.0, 44100.0, 48000.0, 96000.0}) {
+      const NoiseFilterCoefficients c = FiltersAt(rate);
+      for (int trial = 0; trial < 12; ++trial) {
+        const uint32_t state = static_cast<uint32_t>(random());
+        const uint64_t steps = 2000u + random() % static_cast<uint32_t>(2.0 * rate);
+        // A voice's own values first, then values far from any it reaches.
+        NoiseFilterValues v = RunNoiseFilters(c, {0.7f, 0.0f, 0.0f, 0.0f}, state ^ 99u, 3000u + random() % 999u);
+        if (trial % 4 == 3) v = {1.5f, -40.0f, 25.0f, -3.0f};
+        SCOPED_TRACE(testing::Message() << rate << " Hz, " << steps << " steps, flush " << flush);
+        const NoiseFilterValues run = RunNoiseFilters(c, v, state, steps);
+        const HighPassInterval h = EstimateHighPass(c, v, state, steps, *scratch);
+        EXPECT_LE(std::fabs(run.highPassOut - h.centre), h.halfWidth);
+        EXPECT_LT(h.halfWidth, 1e-2);
+        ExpectSameValues(CatchUpNoiseFilters(c, v, state, steps, *scratch), run);
+      }
+    }
+  }
+}
 
 // A session with minutes of silence between hits: what happens before
 // sample s, hits and parameter changes falling inside blocks.
