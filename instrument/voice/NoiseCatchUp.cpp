@@ -196,8 +196,8 @@ HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseF
   float in = v.highPassIn;
   bool combined = false;
   while (done < steps) {
-    const int chunk = steps - done < static_cast<uint64_t>(kVoiceStretch) ? static_cast<int>(steps - done)
-                                                                         : kVoiceStretch;
+    const int chunk =
+        steps - done < static_cast<uint64_t>(kVoiceStretch) ? static_cast<int>(steps - done) : kVoiceStretch;
     FillVoiceNoise(scratch, {s, in, c.highPassB}, chunk);
     s = scratch.noiseState[chunk - 1];
     in = scratch.noiseLevel[chunk - 1];
