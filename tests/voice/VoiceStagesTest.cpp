@@ -44,8 +44,8 @@ std::vector<float> ScalarStages(const VoiceStretch& s, const VoiceStageSettings&
     const float body = BodyStage(m, i1);
     float click = 0.0f;
     if (i2 != 0.0f || (body == 0.0f && s.tail[k] == 0.0)) {
-      const double drive = ClickNoiseDriveOf(static_cast<double>(s.click[k]), static_cast<double>(s.noise[k]),
-                                             c.attackSquared);
+      const double drive =
+          ClickNoiseDriveOf(static_cast<double>(s.click[k]), static_cast<double>(s.noise[k]), c.attackSquared);
       click = ClickStage(static_cast<float>(drive), i2);
     }
     out[static_cast<size_t>(k)] =
@@ -156,8 +156,19 @@ public:
   }
 
   float Sample() {
-    static const float edges[] = {0.0f,  -0.0f, std::numeric_limits<float>::denorm_min(), 1e-30f, 0.5f, -1.0f, 3.0f,
-                                  1e30f, kFloatMax, -kFloatMax, kInf, -kInf, static_cast<float>(kNaN)};
+    static const float edges[] = {0.0f,
+                                  -0.0f,
+                                  std::numeric_limits<float>::denorm_min(),
+                                  1e-30f,
+                                  0.5f,
+                                  -1.0f,
+                                  3.0f,
+                                  1e30f,
+                                  kFloatMax,
+                                  -kFloatMax,
+                                  kInf,
+                                  -kInf,
+                                  static_cast<float>(kNaN)};
     if (random_() % 4u == 0u) return edges[random_() % std::size(edges)];
     return static_cast<float>(2.0 * Fraction() - 1.0);
   }
