@@ -25,8 +25,8 @@ struct Lanes {
     return _mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0;
   }
   // table[index] and table[index + 1] of each lane, for indexes up to
-  // tableSize - 2. Each pair is one 8-byte element of a gather: two gathers
-  // of four elements cost about half of two of eight.
+  // tableSize - 2. Each pair is one 8-byte element of a gather: eight
+  // elements gathered instead of sixteen, and gathers cost by the element.
   static void TableNeighbours(const float* table, int, I index, F& at, F& next) {
     const __m256i i = reinterpret_cast<__m256i>(index);
     const long long* pairs = reinterpret_cast<const long long*>(table);
