@@ -24,11 +24,20 @@ struct Lanes {
   static bool Any(M mask) {
     return _mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0;
   }
-  // table[index] and table[index + 1] of each lane.
+  // table[index] and table[index + 1] of each lane, for indexes up to
+  // tableSize - 2. Each pair is one 8-byte element of a gather: eight
+  // elements gathered instead of sixteen, and gathers cost by the element.
   static void TableNeighbours(const float* table, int, I index, F& at, F& next) {
-    at = _mm256_i32gather_ps(table, reinterpret_cast<__m256i>(index), 4);
-    next = _mm256_i32gather_ps(table + 1, reinterpret_cast<__m256i>(index), 4);
+    const __m256i i = reinterpret_cast<__m256i>(index);
+    const long long* pairs = reinterpret_cast<const long long*>(table);
+    // Lanes 0-3 and 4-7 as at, next, at, next, ...
+    const F low = _mm256_castsi256_ps(_mm256_i32gather_epi64(pairs, _mm256_castsi256_si128(i), 4));
+    const F high = _mm256_castsi256_ps(_mm256_i32gather_epi64(pairs, _mm256_extracti128_si256(i, 1), 4));
+    // The shuffles give lanes 0 1 4 5 2 3 6 7; the permute puts them in order.
+    at = InLaneOrder(_mm256_shuffle_ps(low, high, 0x88));
+    next = InLaneOrder(_mm256_shuffle_ps(low, high, 0xDD));
   }
+  static F InLaneOrder(F x) { return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(x), 0xD8)); }
 };
 
 }  // namespace

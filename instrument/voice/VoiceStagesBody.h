@@ -135,6 +135,30 @@ inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
   return o;
 }
 
+// The oscillator's phase over one group, carried on in phase. Inside
+// (-1, 1) a step is the plain float sum: a whole group is summed and
+// checked at once, and stepped again one by one only where a sum leaves.
+inline void PhaseChain(VoiceStretch& s, const VoiceStageSettings& c, int k, float& phase) {
+  const int end = k + kWidth < c.frames ? k + kWidth : c.frames;
+  if (k >= c.silentFrames && end == k + kWidth) {
+    float p = phase;
+    for (int j = k; j < end; ++j) {
+      p += s.inc[j];
+      s.phase[j] = p;
+    }
+    if (!Lanes::Any(~(Abs(Load<F>(s.phase + k)) < 1.0f))) {
+      phase = p;
+      return;
+    }
+  }
+  float p = phase;
+  for (int j = k > c.silentFrames ? k : c.silentFrames; j < end; ++j) {
+    p = PhaseStep(p, s.inc[j]);
+    s.phase[j] = p;
+  }
+  phase = p;
+}
+
 // The body and click transistors' base currents.
 inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   const D ampLow = Lanes::RoundToFloat(Load<D>(s.ampLevel + k) * c.ampGain);
@@ -195,14 +219,7 @@ void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float
   // The phase's chain, a group at a time beside the currents' lanes,
   // which do not wait for it.
   for (int k = 0; k < frames; k += kWidth) {
-    const int begin = k > c.silentFrames ? k : c.silentFrames;
-    const int end = k + kWidth < frames ? k + kWidth : frames;
-    float p = phase;
-    for (int j = begin; j < end; ++j) {
-      p = PhaseStep(p, s.inc[j]);
-      s.phase[j] = p;
-    }
-    phase = p;
+    PhaseChain(s, c, k, phase);
     Currents(s, c, k);
   }
   for (int k = 0; k < frames; k += kWidth) Body(s, c, k);
