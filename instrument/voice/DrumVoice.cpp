@@ -8,7 +8,6 @@
 #include <utility>
 
 #include <emmintrin.h>
-#include <xmmintrin.h>
 
 #include "instrument/voice/FloatPhase.h"
 #include "instrument/voice/NoiseCatchUp.h"
@@ -51,21 +50,13 @@ enum class LevelSteps { General, Decay, Constant };
 
 // With no input term, a factor in (0, 1] and a level that is not negative,
 // the float factor times the float level is exact in double, so one float
-// product rounds as the double sum does, and no -0 can appear. Reading
-// denormals as zero without flushing them would part the two: never
-// chosen then.
-LevelSteps StepsFor(double term, double factor, double level, bool floatProductsExact) {
+// product rounds as the double sum does, and no -0 can appear. (Flushing
+// and reading denormals as zero treat both alike: the conversions the
+// double step makes honour them too.)
+LevelSteps StepsFor(double term, double factor, double level) {
   if (SameBits(RcEnvelope::StepLevel(term, factor, level), level)) return LevelSteps::Constant;
-  if (floatProductsExact && SameBits(term, 0.0) && factor > 0.0 && factor <= 1.0 && !std::signbit(level))
-    return LevelSteps::Decay;
+  if (SameBits(term, 0.0) && factor > 0.0 && factor <= 1.0 && !std::signbit(level)) return LevelSteps::Decay;
   return LevelSteps::General;
-}
-
-bool FloatProductsExact() {
-  const unsigned mode = _mm_getcsr();
-  const unsigned denormalsAreZero = 0x40u;
-  const unsigned flushToZero = 0x8000u;
-  return (mode & denormalsAreZero) == 0 || (mode & flushToZero) != 0;
 }
 
 // One envelope's steps over a piece of a stretch.
@@ -310,7 +301,6 @@ void DrumVoice::Render(float* out, int32_t frames) {
 bool DrumVoice::RunEnvelopes(int n) {
   const RcEnvelope::StepPlan plans[3] = {ampEnv_.PlanStretch(n), clickEnv_.PlanStretch(n), pitchEnv_.PlanStretch(n)};
   LevelPiece piece = {{}, {}, {ampEnv_.Level(), clickEnv_.Level(), pitchEnv_.Level()}, tail_, tailFactor_};
-  const bool floatProductsExact = FloatProductsExact();
   bool clickCurrent = false;
   // Pieces end where an envelope's coefficients change, so each runs on constants.
   for (int k = 0; k < n;) {
@@ -321,7 +311,7 @@ bool DrumVoice::RunEnvelopes(int n) {
       end = change < end ? change : end;
       piece.term[e] = plans[e].Term(k);
       piece.factor[e] = plans[e].Factor(k);
-      const LevelSteps steps = StepsFor(piece.term[e], piece.factor[e], piece.level[e], floatProductsExact);
+      const LevelSteps steps = StepsFor(piece.term[e], piece.factor[e], piece.level[e]);
       if (steps == LevelSteps::General && k + kSettleCheckFrames < end) end = k + kSettleCheckFrames;
       combination = combination * 3 + static_cast<int>(steps);
     }
