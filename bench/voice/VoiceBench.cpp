@@ -4,9 +4,11 @@
 // callback with the hits as MIDI note-ons.
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
 
 #include "bench/voice/VoiceWorkload.h"
+#include "instrument/voice/NoiseCatchUp.h"
 #include "instrument/voice/VoiceStages.h"
 
 using namespace voicebench;
@@ -60,6 +62,29 @@ void RenderBlocksThroughInstrument(benchmark::State& state, VoiceLanes lanes) {
   ReportPerSample(state);
 }
 
+// The noise filters brought forward over a skip of state.range(0) samples,
+// as after the tail between two hits half a second apart, against running
+// every one of those samples.
+void NoiseFiltersCaughtUp(benchmark::State& state, bool everySample) {
+  NoiseHighPass high;
+  NoiseLowPass low;
+  high.SetSampleRate(kRate);
+  low.SetSampleRate(kRate);
+  const NoiseFilterCoefficients c = {high.b, high.r, low.g, low.r};
+  const NoiseFilterValues resting = RunNoiseFilters(c, {0.7f, 0.0f, 0.0f, 0.0f}, 1u, 24000u);
+  const auto steps = static_cast<uint64_t>(state.range(0));
+  auto scratch = std::make_unique<VoiceStretch>();
+  uint32_t generator = 12345u;
+  for (auto _ : state) {
+    generator = generator * 69069u + 1u;
+    const NoiseFilterValues v = everySample ? RunNoiseFilters(c, resting, generator, steps)
+                                            : CatchUpNoiseFilters(c, resting, generator, steps, *scratch);
+    benchmark::DoNotOptimize(v);
+  }
+  state.counters["us_per_catch_up"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1e-6,
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
 // The block benchmarks once per instruction set this processor offers; the
@@ -73,6 +98,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("RenderBlocksThroughInstrument/" + name).c_str(), RenderBlocksThroughInstrument,
                                  lanes);
   }
+  benchmark::RegisterBenchmark("NoiseFiltersCaughtUp", NoiseFiltersCaughtUp, false)->Arg(20000);
+  benchmark::RegisterBenchmark("NoiseFiltersRunEverySample", NoiseFiltersCaughtUp, true)->Arg(20000);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
