@@ -302,6 +302,7 @@ bool DrumVoice::RunEnvelopes(int n) {
   const RcEnvelope::StepPlan plans[3] = {ampEnv_.PlanStretch(n), clickEnv_.PlanStretch(n), pitchEnv_.PlanStretch(n)};
   LevelPiece piece = {{}, {}, {ampEnv_.Level(), clickEnv_.Level(), pitchEnv_.Level()}, tail_, tailFactor_};
   bool clickCurrent = false;
+  const double clickGain = clickEnv_.Gain();
   // Pieces end where an envelope's coefficients change, so each runs on constants.
   for (int k = 0; k < n;) {
     int end = n;
@@ -317,11 +318,9 @@ bool DrumVoice::RunEnvelopes(int n) {
     }
     kLevelPieceRunners[static_cast<size_t>(combination)](stretch_, k, end, piece);
     // A step on constants is monotone in the level, so over a piece the
-    // click drive is largest at one end. Below 1.85 it cannot round up to
-    // its threshold; a NaN counts as current.
-    const double clickGain = clickEnv_.Gain();
-    clickCurrent = clickCurrent || !(stretch_.clickLevel[k] * clickGain < 1.85) ||
-                   !(stretch_.clickLevel[end - 1] * clickGain < 1.85);
+    // click drive is largest at one end. A NaN counts as current.
+    clickCurrent = clickCurrent || !(stretch_.clickLevel[k] * clickGain < kClickDriveSurelyBelow) ||
+                   !(stretch_.clickLevel[end - 1] * clickGain < kClickDriveSurelyBelow);
     k = end;
   }
   ampEnv_.FinishSteps(n, piece.level[0]);

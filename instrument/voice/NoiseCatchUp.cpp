@@ -12,15 +12,6 @@ constexpr double kRoundingSlack = 1.0 + 0x1p-20;
 // Every value of the generator's noise lies in [0, 1.5].
 constexpr double kNoiseSpan = 1.5;
 
-void Step(const NoiseFilterCoefficients& c, NoiseFilterValues& v, float u) {
-  const float h = static_cast<float>(c.highPassB * u - c.highPassB * v.highPassIn - c.highPassR * v.highPassOut);
-  v.highPassIn = u;
-  v.highPassOut = h;
-  const float w = static_cast<float>(c.lowPassG * h + c.lowPassG * v.lowPassIn - c.lowPassR * v.lowPassOut);
-  v.lowPassIn = h;
-  v.lowPassOut = w;
-}
-
 bool SameNonZero(float a, float b) { return a != 0.0f && std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
 bool Met(const NoiseFilterValues& low, const NoiseFilterValues& high) {
@@ -51,8 +42,9 @@ uint64_t FirstWindow(const NoiseFilterCoefficients& c) {
 }
 
 // The filters of runs runs side by side over steps samples of the same
-// noise, the generator starting at state, as that many Steps would leave
-// them; the runs' chains overlap. Every run starts from the same last input.
+// noise, the generator starting at state; the runs' chains overlap. Every
+// run starts from the same last input. Each step is the filters' own:
+// h = b u - b in - r out, then w = g h + g in - r out, each rounded to float.
 template <int runs>
 void RunSideBySide(const NoiseFilterCoefficients& c, NoiseFilterValues* v, uint32_t state, uint64_t steps) {
   float highOut[runs];
@@ -84,20 +76,27 @@ void RunSideBySide(const NoiseFilterCoefficients& c, NoiseFilterValues* v, uint3
   for (int r = 0; r < runs; ++r) v[r] = {u, highOut[r], highOut[r], lowOut[r]};
 }
 
-// The two runs from bounds on the values at the window's start (steps
-// before the end), with the generator at state there; false when they
-// have not met by the end, which leaves the filters unknown.
-bool RunBoundsToTheEnd(const NoiseFilterCoefficients& c, NoiseFilterValues (&bounds)[2], uint32_t state,
-                       uint64_t window) {
+// The two runs from bounds on the filters' values window samples before
+// the end of steps, the high-pass output between highPassLow and
+// highPassHigh and the low-pass output within lowPassBound; the values at
+// the end, or false when the runs have not met by then, which leaves them
+// unknown.
+bool RunBoundsToTheEnd(const NoiseFilterCoefficients& c, uint32_t state, uint64_t steps, uint64_t window,
+                       float highPassLow, float highPassHigh, float lowPassBound, NoiseFilterValues& end) {
+  uint32_t s = JumpNoiseState(state, steps - window);
+  const float u = NoiseLevel(s);
+  NoiseFilterValues bounds[2] = {{u, highPassLow, highPassLow, -lowPassBound},
+                                 {u, highPassHigh, highPassHigh, lowPassBound}};
   // Once met the runs stay together: looked at every so many samples.
   constexpr uint64_t kMeetCheck = 64;
   for (uint64_t done = 0; done < window;) {
     const uint64_t chunk = window - done < kMeetCheck ? window - done : kMeetCheck;
-    RunSideBySide<2>(c, bounds, state, chunk);
-    state = JumpNoiseState(state, chunk);
+    RunSideBySide<2>(c, bounds, s, chunk);
+    s = JumpNoiseState(s, chunk);
     done += chunk;
     if (Met(bounds[0], bounds[1])) {
-      RunSideBySide<1>(c, bounds, state, window - done);
+      RunSideBySide<1>(c, bounds, s, window - done);
+      end = bounds[0];
       return true;
     }
   }
@@ -173,10 +172,7 @@ bool NoiseFiltersBoundable(const NoiseFilterCoefficients& c, const NoiseFilterVa
 
 NoiseFilterValues RunNoiseFilters(const NoiseFilterCoefficients& c, NoiseFilterValues v, uint32_t state,
                                   uint64_t steps) {
-  for (uint64_t i = 0; i < steps; ++i) {
-    state = NextNoiseState(state);
-    Step(c, v, NoiseLevel(state));
-  }
+  RunSideBySide<1>(c, &v, state, steps);
   return v;
 }
 
@@ -224,6 +220,7 @@ NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const No
   const double highBound = HighPassBound(c, v);
   const double lowBound = LowPassBound(c, v, highBound);
   const uint64_t firstWindow = FirstWindow(c);
+  NoiseFilterValues end;
 
   // From an estimate of the high-pass output the two runs start close
   // together and meet after a few memories: the bounds shrink by e per
@@ -240,25 +237,15 @@ NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const No
     const auto first = static_cast<uint64_t>(memory * (shrink + 6.0) + 40.0 * lowMemory) + 64;
     for (uint64_t window = first; window < steps; window *= 2) {
       const HighPassInterval h = EstimateHighPass(c, v, state, steps - window, scratch);
-      const uint32_t s = JumpNoiseState(state, steps - window);
-      const float u = NoiseLevel(s);
-      const float low = FloatAtOrBelow(h.centre - h.halfWidth);
-      const float high = FloatAtOrAbove(h.centre + h.halfWidth);
-      NoiseFilterValues bounds[2] = {{u, low, low, static_cast<float>(-lowBound)},
-                                     {u, high, high, static_cast<float>(lowBound)}};
-      if (RunBoundsToTheEnd(c, bounds, s, window)) return bounds[0];
+      if (RunBoundsToTheEnd(c, state, steps, window, FloatAtOrBelow(h.centre - h.halfWidth),
+                            FloatAtOrAbove(h.centre + h.halfWidth), static_cast<float>(lowBound), end))
+        return end;
     }
   }
   for (uint64_t window = firstWindow; window < steps; window *= 2) {
-    // The runs start at the sample window steps before the end.
-    const uint32_t s = JumpNoiseState(state, steps - window);
-    const float u = NoiseLevel(s);
-    NoiseFilterValues bounds[2] = {
-        {u, static_cast<float>(-highBound), static_cast<float>(-highBound), static_cast<float>(-lowBound)},
-        {u, static_cast<float>(highBound), static_cast<float>(highBound), static_cast<float>(lowBound)}};
-    if (RunBoundsToTheEnd(c, bounds, s, window)) return bounds[0];
+    if (RunBoundsToTheEnd(c, state, steps, window, static_cast<float>(-highBound), static_cast<float>(highBound),
+                          static_cast<float>(lowBound), end))
+      return end;
   }
-  NoiseFilterValues run[1] = {v};
-  RunSideBySide<1>(c, run, state, steps);
-  return run[0];
+  return RunNoiseFilters(c, v, state, steps);
 }

@@ -14,6 +14,8 @@
 // Envelope voltages above which the body and click stages draw current.
 inline constexpr double kBodyDriveThreshold = 0.45;
 inline constexpr double kClickDriveThreshold = 1.86;
+// A click drive below this cannot round to float at or above its threshold.
+inline constexpr double kClickDriveSurelyBelow = 1.85;
 // Hertz of pitch sweep per unit of pitch envelope and of tune depth.
 inline constexpr double kPitchSweepHz = 14.0;
 // Oscillator gain into the shaper per unit of (distort + 1).

@@ -171,7 +171,7 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   const D clickLow = Load<D>(s.clickLevel + k) * c.clickGain;
   const D clickHigh = Load<D>(s.clickLevel + k + kHalf) * c.clickGain;
   F i2{};
-  if (Lanes::Any(~(clickLow < 1.85)) || Lanes::Any(~(clickHigh < 1.85))) {
+  if (Lanes::Any(~(clickLow < kClickDriveSurelyBelow)) || Lanes::Any(~(clickHigh < kClickDriveSurelyBelow))) {
     i2 = Narrow({DriveCurrent(Lanes::RoundToFloat(clickLow), kClickDriveThreshold),
                  DriveCurrent(Lanes::RoundToFloat(clickHigh), kClickDriveThreshold)});
   }

@@ -106,7 +106,9 @@ TEST(NoiseCatchUp, EstimatedHighPassHoldsTheRunOutputAndCatchUpMatches) {
         const HighPassInterval h = EstimateHighPass(c, v, state, steps, *scratch);
         EXPECT_LE(std::fabs(run.highPassOut - h.centre), h.halfWidth);
         // Far-off values widen it with the roundings they cause.
-        if (trial % 4 != 3) EXPECT_LT(h.halfWidth, 3e-3);
+        if (trial % 4 != 3) {
+          EXPECT_LT(h.halfWidth, 3e-3);
+        }
         ExpectSameValues(CatchUpNoiseFilters(c, v, state, steps, *scratch), run);
       }
     }
