@@ -41,8 +41,6 @@ float MixOutput(float body, float click, double tail) {
   return static_cast<float>(MixOf(static_cast<double>(body), static_cast<double>(click), tail));
 }
 
-bool SameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
-
 // How a run of envelope steps on one term and factor is worked out. All
 // three give the bits of RcEnvelope::StepLevel; the cheaper ones shorten
 // the chain each sample waits on.
@@ -54,8 +52,9 @@ enum class LevelSteps { General, Decay, Constant };
 // and reading denormals as zero treat both alike: the conversions the
 // double step makes honour them too.)
 LevelSteps StepsFor(double term, double factor, double level) {
-  if (SameBits(RcEnvelope::StepLevel(term, factor, level), level)) return LevelSteps::Constant;
-  if (SameBits(term, 0.0) && factor > 0.0 && factor <= 1.0 && !std::signbit(level)) return LevelSteps::Decay;
+  if (RcEnvelope::StepKeeps(term, factor, level)) return LevelSteps::Constant;
+  if (std::bit_cast<uint64_t>(term) == 0 && factor > 0.0 && factor <= 1.0 && !std::signbit(level))
+    return LevelSteps::Decay;
   return LevelSteps::General;
 }
 

@@ -73,8 +73,11 @@ int RcEnvelope::StepPlan::NextChange(int k, int n) const {
 
 bool RcEnvelope::AtRest() const {
   if (!(static_cast<double>(count_ + 1) > holdSamples_) || !SameBits(input_, 0.0)) return false;
-  return SameBits(StepLevel(static_cast<double>(release_.oneMinusC) * input_, static_cast<double>(release_.c), level_),
-                  level_);
+  return StepKeeps(static_cast<double>(release_.oneMinusC) * input_, static_cast<double>(release_.c), level_);
+}
+
+bool RcEnvelope::StepKeeps(double inputTerm, double factor, double level) {
+  return SameBits(StepLevel(inputTerm, factor, level), level);
 }
 
 void RcEnvelope::FinishSteps(int n, double level) {

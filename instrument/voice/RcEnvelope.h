@@ -36,6 +36,8 @@ public:
   static double StepLevel(double inputTerm, double factor, double level) {
     return static_cast<float>(inputTerm + factor * level);
   }
+  // Whether that step leaves the level as it is, and so would every later one.
+  static bool StepKeeps(double inputTerm, double factor, double level);
   float Output(double level) const { return static_cast<float>(level * gain_); }
 
   // For block rendering: the next n steps described by their few distinct
