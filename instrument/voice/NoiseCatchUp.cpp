@@ -12,6 +12,9 @@ constexpr double kRoundingSlack = 1.0 + 0x1p-20;
 // Every value of the generator's noise lies in [0, 1.5].
 constexpr double kNoiseSpan = 1.5;
 
+// What flushing a tiny value to zero can lose.
+constexpr double kTiny = 0x1p-125;
+
 bool SameNonZero(float a, float b) { return a != 0.0f && std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
 bool Met(const NoiseFilterValues& low, const NoiseFilterValues& high) {
@@ -117,34 +120,79 @@ float FloatAtOrAbove(double x) {
 // filter's own size.
 bool EstimateUsable(const NoiseFilterCoefficients& c) { return 0x1p-23 / (1.0 + c.highPassR) < 0.25; }
 
-// How far the rounded high-pass output after steps samples from v can lie
-// from the unrounded filter's, and from that worked out in double. Every
+// What the roundings of the high-pass can add up to, from an input term
+// bound: at most 2^-24 of the float step and a few 2^-53 of the double
+// ones, taken as 2^-23, plus what flushing tiny values loses, over the
+// filter's memory.
+struct HighPassRounding {
+  double termBound;    // |b u - b in| of every step
+  double outputBound;  // |h| of every rounded step
+  double k;            // share of term plus output that rounding adds, over the memory
+};
+
+// For a run from last input in and an output of at most h0 in size. Every
 // noise level lies in [0, kNoiseSpan], so the unrounded output, summed by
-// parts, stays within the span plus |b u_0|; the roundings (at most 2^-24
-// of the float step and a few 2^-53 of the double ones, taken as 2^-23,
-// plus what flushing tiny values loses) add up over the filter's memory.
-double RoundingSpread(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint64_t steps) {
+// parts, stays within the span plus |b in|.
+HighPassRounding RoundingFrom(const NoiseFilterCoefficients& c, float in, double h0) {
   const double b = c.highPassB;
   const double memory = 1.0 / (1.0 + c.highPassR);
-  const double epsilon = 0x1p-23;
-  const double tiny = 0x1p-125;
   const double spanTerm = kNoiseSpan * b * (1.0 + 0x1p-50);
-  const double firstTerm = std::fabs(static_cast<double>(v.highPassIn)) * b * (1.0 + 0x1p-50);
+  const double firstTerm = std::fabs(static_cast<double>(in)) * b * (1.0 + 0x1p-50);
   const double termBound = (spanTerm + firstTerm) * (1.0 + 0x1p-50);
   const double linearBound = spanTerm + firstTerm + 0x1p-50 * termBound * memory;
-  const double k = epsilon * memory;
-  const double h0 = std::fabs(static_cast<double>(v.highPassOut));
-  const double outputBound = (h0 + linearBound + k * termBound + tiny * memory) / (1.0 - k);
-  const double rounding = k * (termBound + outputBound) + tiny * memory;
-  // Each term passes fewer than steps + 64 double roundings on its way.
-  const double summing = (static_cast<double>(steps) + 64.0) * 0x1p-50 * (termBound * memory + h0);
-  return 2.0 * (rounding + summing) + tiny;
+  const double k = 0x1p-23 * memory;
+  return {termBound, (h0 + linearBound + k * termBound + kTiny * memory) / (1.0 - k), k};
 }
 
-// The estimate costs about a quarter of a filter step per skipped sample,
-// and the runs from it about half a first window: worth it for skips of up
-// to about three first windows; longer ones start from the loose bounds.
-constexpr uint64_t kEstimatedWindows = 3;
+// How far the rounded high-pass output after steps samples from an output
+// of at most h0 can lie from the unrounded filter's, worked out in double.
+double RoundingSpread(const NoiseFilterCoefficients& c, float in, double h0, uint64_t steps) {
+  const double memory = 1.0 / (1.0 + c.highPassR);
+  const HighPassRounding r = RoundingFrom(c, in, h0);
+  const double rounding = r.k * (r.termBound + r.outputBound) + kTiny * memory;
+  // Each term passes fewer than steps + 64 double roundings on its way.
+  const double summing = (static_cast<double>(steps) + 64.0) * 0x1p-50 * (r.termBound * memory + h0);
+  return 2.0 * (rounding + summing) + kTiny;
+}
+
+// Noise older than this many samples has faded below 2^-14 of the largest
+// output the filter can hold, so the estimate starts there from an output
+// known only by that bound.
+uint64_t EstimateHorizon(const NoiseFilterCoefficients& c, double outputBound) {
+  const double memory = 1.0 / (1.0 + c.highPassR);
+  return static_cast<uint64_t>(memory * std::log(std::fmax(2.0, outputBound * 0x1p14))) + 1;
+}
+
+// rho^steps h, for rho in (0, 1), rounded up: rho^n <= e^(-n (1 - rho)).
+double FadedBound(double rho, uint64_t steps, double h) {
+  return std::exp(-static_cast<double>(steps) * (1.0 - rho)) * h * (1.0 + 0x1p-40);
+}
+
+// The linear estimate's centre and spread after steps samples from v, or
+// from its last horizon samples.
+struct EstimateStart {
+  uint32_t state;
+  float in;
+  float out;  // 0 when only the bound is known
+  double outBound;
+  uint64_t steps;
+  double faded;  // what the forgotten output can still add
+};
+
+EstimateStart StartOfEstimate(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
+                              uint64_t steps) {
+  const double bound = RoundingFrom(c, v.highPassIn, std::fabs(static_cast<double>(v.highPassOut))).outputBound;
+  const uint64_t horizon = EstimateHorizon(c, bound);
+  if (steps <= horizon)
+    return {state, v.highPassIn, v.highPassOut, std::fabs(static_cast<double>(v.highPassOut)), steps, 0.0};
+  const uint32_t recent = JumpNoiseState(state, steps - horizon);
+  return {recent, NoiseLevel(recent), 0.0f, bound, horizon, FadedBound(-c.highPassR, horizon, bound)};
+}
+
+// The half width EstimateHighPass gives, apart from its centre's own rounding.
+double EstimateWidth(const NoiseFilterCoefficients& c, const EstimateStart& e) {
+  return RoundingSpread(c, e.in, e.outBound, e.steps) + e.faded;
+}
 
 }  // namespace
 
@@ -181,15 +229,17 @@ HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseF
   // h_j = T_j + rho h_(j-1) + e_j, with T_j the double input term and e_j
   // what the step's roundings add. The sum of rho^(steps-j) T_j, plus
   // rho^steps h_0, is worked out in eight interleaved Horner chains.
+  const EstimateStart start = StartOfEstimate(c, v, state, steps);
+  steps = start.steps;
   const double rho = -c.highPassR;
   const double rho2 = rho * rho;
   const double rho4 = rho2 * rho2;
   const double rho8 = rho4 * rho4;
-  double chains[8] = {0, 0, 0, 0, 0, 0, 0, v.highPassOut};
+  double chains[8] = {0, 0, 0, 0, 0, 0, 0, start.out};
   double tailSum = 0.0;
   uint64_t done = 0;
-  uint32_t s = state;
-  float in = v.highPassIn;
+  uint32_t s = start.state;
+  float in = start.in;
   bool combined = false;
   while (done < steps) {
     const int chunk =
@@ -211,7 +261,7 @@ HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseF
   if (!combined)
     for (int m = 0; m < 8; ++m) tailSum = rho * tailSum + chains[m];
 
-  return {tailSum, RoundingSpread(c, v, steps) + 0x1p-50 * std::fabs(tailSum)};
+  return {tailSum, EstimateWidth(c, start) + 0x1p-50 * std::fabs(tailSum)};
 }
 
 NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
@@ -226,14 +276,15 @@ NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const No
   // together and meet after a few memories: the bounds shrink by e per
   // memory until they are within rounding of each other, and the
   // low-pass then follows in a few of its own.
-  if (steps > firstWindow && steps <= kEstimatedWindows * firstWindow && EstimateUsable(c)) {
+  if (steps > firstWindow && EstimateUsable(c)) {
     const double memory = 1.0 / (1.0 - std::fabs(c.highPassR));
     const double lowMemory = 1.0 / (1.0 - std::fabs(c.lowPassR));
     // In trials runs from an interval this wide met after 10 memories on
     // average and 16 at most (the low-pass output is the smaller, so its
     // rounding is the finer); any that have not try again from twice as
-    // far back.
-    const double shrink = std::log(std::fmax(1.0, RoundingSpread(c, v, steps) * 0x1p26));
+    // far back. No estimate is wider than the one for all the steps.
+    const double width = EstimateWidth(c, StartOfEstimate(c, v, state, steps));
+    const double shrink = std::log(std::fmax(1.0, width * 0x1p26));
     const auto first = static_cast<uint64_t>(memory * (shrink + 6.0) + 40.0 * lowMemory) + 64;
     for (uint64_t window = first; window < steps; window *= 2) {
       const HighPassInterval h = EstimateHighPass(c, v, state, steps - window, scratch);

@@ -50,7 +50,9 @@ struct HighPassInterval {
 // The high-pass output after steps samples from v, worked out as the
 // unrounded filter would give it, with a bound on what the rounding of
 // every step can have added. Needs NoiseFiltersBoundable; scratch's noise
-// arrays are overwritten. Costs about as much as generating the noise.
+// arrays are overwritten. Only the last few thousand samples' noise is
+// summed (what came before has faded below the rounding), so the cost is
+// bounded by the filter's memory, not by steps.
 HighPassInterval EstimateHighPass(const NoiseFilterCoefficients& c, const NoiseFilterValues& v, uint32_t state,
                                   uint64_t steps, VoiceStretch& scratch);
 

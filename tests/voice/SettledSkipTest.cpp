@@ -86,8 +86,8 @@ private:
 
 // The estimate the catch-up starts from must hold the real output, and be
 // narrow enough to save the work: random generator states, filter values
-// as a voice leaves them and far-off ones, skips of up to a few seconds,
-// with and without flushing.
+// as a voice leaves them and far-off ones, skips of up to a few seconds and
+// of half a minute, with and without flushing.
 TEST(NoiseCatchUp, EstimatedHighPassHoldsTheRunOutputAndCatchUpMatches) {
   auto scratch = std::make_unique<VoiceStretch>();
   std::mt19937 random(7);
@@ -97,7 +97,9 @@ TEST(NoiseCatchUp, EstimatedHighPassHoldsTheRunOutputAndCatchUpMatches) {
       const NoiseFilterCoefficients c = FiltersAt(rate);
       for (int trial = 0; trial < 12; ++trial) {
         const uint32_t state = static_cast<uint32_t>(random());
-        const uint64_t steps = 2000u + random() % static_cast<uint32_t>(2.0 * rate);
+        // Every third skip is half a minute long: only its last moments count.
+        const uint64_t steps = trial % 3 == 2 ? static_cast<uint64_t>(30.0 * rate) + random() % 999u
+                                              : 2000u + random() % static_cast<uint32_t>(2.0 * rate);
         // A voice's own values first, then values far from any it reaches.
         NoiseFilterValues v = RunNoiseFilters(c, {0.7f, 0.0f, 0.0f, 0.0f}, state ^ 99u, 3000u + random() % 999u);
         if (trial % 4 == 3) v = {1.5f, -40.0f, 25.0f, -3.0f};
