@@ -48,6 +48,8 @@ constexpr int kStatusControlChange = 0xB;
 }  // namespace
 
 Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostCallback) {
+  // The widest lanes are not the fastest on every processor.
+  ChooseVoiceLanesByTiming();
   std::fill(std::begin(controls_), std::end(controls_), -1);
   DefineParameters();
   BuildEditor();

@@ -4,6 +4,7 @@
 // callback with the hits as MIDI note-ons.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -90,6 +91,12 @@ void NoiseFiltersCaughtUp(benchmark::State& state, bool everySample) {
 // The block benchmarks once per instruction set this processor offers; the
 // sample-by-sample one does not depend on it.
 int main(int argc, char** argv) {
+  const VoiceLaneTimes times = TimeVoiceLanes();
+  std::printf("Lane set the instrument chooses by timing here: %s (", VoiceLanesName(FastestVoiceLanes(times)));
+  for (VoiceLanes lanes : {VoiceLanes::Sse2, VoiceLanes::Avx2, VoiceLanes::Avx512})
+    if (VoiceLanesAvailable(lanes))
+      std::printf(" %s %.1f us", VoiceLanesName(lanes), times.seconds[static_cast<int>(lanes)] * 1e6);
+  std::printf(" )\n");
   benchmark::RegisterBenchmark("RenderBlocks", RenderBlocks);
   for (VoiceLanes lanes : {VoiceLanes::Avx512, VoiceLanes::Avx2, VoiceLanes::Sse2}) {
     if (!VoiceLanesAvailable(lanes)) continue;

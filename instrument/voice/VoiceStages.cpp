@@ -72,6 +72,13 @@ const LaneFunctions& Active() { return kLaneFunctions[static_cast<int>(ActiveVoi
 
 }  // namespace
 
+void RunVoiceLaneStages(VoiceLanes lanes, VoiceStretch& stretch, const NoiseStart& noise,
+                        const VoiceStageSettings& settings, float& phase, float* out) {
+  const LaneFunctions& set = kLaneFunctions[static_cast<int>(VoiceLanesAvailable(lanes) ? lanes : VoiceLanes::Sse2)];
+  set.fillNoise(stretch, noise, settings.frames);
+  set.runStages(stretch, settings, phase, out);
+}
+
 void FillVoiceNoise(VoiceStretch& stretch, const NoiseStart& start, int frames) {
   Active().fillNoise(stretch, start, frames);
 }

@@ -60,11 +60,31 @@ enum class VoiceLanes { Sse2, Avx2, Avx512 };
 
 // Built into this module and supported by this processor and system.
 bool VoiceLanesAvailable(VoiceLanes lanes);
-// The widest available set unless SelectVoiceLanes chose another.
+// The widest available set unless SelectVoiceLanes (or the timing
+// below) chose another.
 VoiceLanes ActiveVoiceLanes();
 // For tests and benchmarks: false, changing nothing, when not available.
 bool SelectVoiceLanes(VoiceLanes lanes);
 const char* VoiceLanesName(VoiceLanes lanes);
+
+// Seconds each set (in the order of VoiceLanes) took on the same work;
+// 0 for a set that is not available.
+struct VoiceLaneTimes {
+  double seconds[3];
+};
+// The widest timed set, unless a narrower one took clearly less time:
+// every set gives the same bits, so only speed decides.
+VoiceLanes FastestVoiceLanes(const VoiceLaneTimes& times);
+// Each available set's noise and stages on a stretch of a sounding hit.
+// About a tenth of a millisecond in all.
+VoiceLaneTimes TimeVoiceLanes();
+// Makes the set this processor runs fastest active, the first time it is
+// called in the process; off the audio path, before the first render.
+void ChooseVoiceLanesByTiming();
+// One given set's noise and stages over a stretch, for timing; the
+// baseline set in place of one this processor does not have.
+void RunVoiceLaneStages(VoiceLanes lanes, VoiceStretch& stretch, const NoiseStart& noise,
+                        const VoiceStageSettings& settings, float& phase, float* out);
 
 // The noise levels, generator states and high-pass input terms of the
 // stretch's frames.

@@ -126,6 +126,34 @@ TEST(VoiceLanesChoice, OnlyAvailableSetsCanBeSelected) {
   SelectVoiceLanes(WidestVoiceLanes());
 }
 
+// Every set gives the same bits, so speed alone decides, and a narrower set
+// has to be clearly faster than a wider one, as short timings are noisy.
+TEST(VoiceLanesChoice, TheFastestSetIsChosenAndAWiderOneKeptWhenTheyAreClose) {
+  EXPECT_EQ(FastestVoiceLanes({{3.0, 2.0, 1.0}}), VoiceLanes::Avx512);
+  EXPECT_EQ(FastestVoiceLanes({{3.0, 1.0, 2.0}}), VoiceLanes::Avx2);
+  EXPECT_EQ(FastestVoiceLanes({{3.0, 1.0, 1.05}}), VoiceLanes::Avx512);
+  EXPECT_EQ(FastestVoiceLanes({{1.0, 1.2, 1.3}}), VoiceLanes::Sse2);
+  EXPECT_EQ(FastestVoiceLanes({{1.0, 1.05, 1.0}}), VoiceLanes::Avx512);
+  // Sets the processor lacks are not timed and never chosen.
+  EXPECT_EQ(FastestVoiceLanes({{2.0, 1.0, 0.0}}), VoiceLanes::Avx2);
+  EXPECT_EQ(FastestVoiceLanes({{1.0, 0.0, 0.0}}), VoiceLanes::Sse2);
+  EXPECT_EQ(FastestVoiceLanes({{0.0, 0.0, 0.0}}), VoiceLanes::Sse2);
+}
+
+TEST(VoiceLanesChoice, EveryAvailableSetIsTimedAndTheChoiceIsOneOfThem) {
+  const VoiceLaneTimes times = TimeVoiceLanes();
+  for (VoiceLanes lanes : {VoiceLanes::Sse2, VoiceLanes::Avx2, VoiceLanes::Avx512}) {
+    const double t = times.seconds[static_cast<int>(lanes)];
+    if (VoiceLanesAvailable(lanes)) {
+      EXPECT_GT(t, 0.0) << VoiceLanesName(lanes);
+      EXPECT_LT(t, 1.0) << VoiceLanesName(lanes);
+    } else {
+      EXPECT_EQ(t, 0.0) << VoiceLanesName(lanes);
+    }
+  }
+  EXPECT_TRUE(VoiceLanesAvailable(FastestVoiceLanes(times)));
+}
+
 class HalvingLanes : public OnEveryVoiceLaneSet {};
 
 INSTANTIATE_TEST_SUITE_P(Lanes, HalvingLanes, testing::ValuesIn(AvailableVoiceLanes()), VoiceLanesTestName);
