@@ -333,11 +333,16 @@ bool PlugBase::ParamFromPort(int32_t index, double natural) { return ParamFromHo
 
 void PlugBase::HostAutomateLater(int32_t index) {
   LockHold hold(lock_);
-  if (ValidParam(index)) automateLater_[size_t(index)] = 1;
+  if (!ValidParam(index)) return;
+  automateLater_[size_t(index)] = 1;
+  automationPending_ = true;
 }
 
 void PlugBase::SendDeferredAutomation() {
   LockHold hold(lock_);
+  // Asked every block: most blocks have nothing to send.
+  if (!automationPending_) return;
+  automationPending_ = false;
   for (int32_t i = 0; i < ParamCount(); ++i) {
     if (!automateLater_[size_t(i)]) continue;
     automateLater_[size_t(i)] = 0;

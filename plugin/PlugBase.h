@@ -239,6 +239,7 @@ private:
   EditorLink* editor_ = nullptr;
   PtrList<PlugParam> params_;
   std::vector<uint8_t> automateLater_;  // one flag per parameter, sized once
+  bool automationPending_ = false;      // any of them set
   PtrList<PresetSlot> presets_;
   PtrList<InChannel> inputs_;
   PtrList<OutChannel> outputs_;
