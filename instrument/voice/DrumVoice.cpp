@@ -390,16 +390,11 @@ void DrumVoice::RenderStretch(float* out, int n) {
   }
 
   const double attack = attack_;
-  const VoiceStageSettings settings = {n,
-                                       live,
-                                       ampEnv_.Gain(),
-                                       clickEnv_.Gain(),
-                                       kPitchGain,
-                                       tuneDepthX2_,
-                                       baseFrequency_,
-                                       osc_.SampleRate(),
-                                       static_cast<double>(distort_ + 1.0f),
-                                       attack * attack};
+  const VoiceStageSettings settings = {n, live, ampEnv_.Gain(), clickEnv_.Gain(), kPitchGain, tuneDepthX2_,
+                                       baseFrequency_, osc_.SampleRate(), static_cast<double>(distort_ + 1.0f),
+                                       attack * attack,
+                                       // The tail only shrinks: zero anywhere is zero at the end.
+                                       !clickCurrent && s.tail[n - 1] != 0.0};
   float phase = osc_.Phase();
   RunVoiceStages(s, settings, phase, out);
   if (live < n) {

@@ -41,7 +41,7 @@ VoiceLanes FastestVoiceLanes(const VoiceLaneTimes& times) {
 VoiceLaneTimes TimeVoiceLanes() {
   auto stretch = std::make_unique<VoiceStretch>();
   FillSoundingStretch(*stretch);
-  const VoiceStageSettings settings = {kVoiceStretch, 0, 6.5243, 7.5, 14.8f, 1.0, 55.0, 48000.0, 1.5, 0.25};
+  const VoiceStageSettings settings = {kVoiceStretch, 0, 6.5243, 7.5, 14.8f, 1.0, 55.0, 48000.0, 1.5, 0.25, false};
   float out[kVoiceStretch];
   VoiceLaneTimes best = {};
   // Rounds go through the sets in turn, so that a pause of the processor

@@ -45,6 +45,9 @@ struct VoiceStageSettings {
   double oscillatorRate;
   double distortPlusOne;
   double attackSquared;
+  // No frame has click current and the tail is never zero: the click
+  // stage adds nothing to any frame.
+  bool clickSilent;
 };
 
 // Where the noise generator and the high-pass input stand before a stretch.

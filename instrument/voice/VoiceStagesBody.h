@@ -166,6 +166,7 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   Store(s.ampCurrent + k,
         Narrow({DriveCurrent(ampLow, kBodyDriveThreshold), DriveCurrent(ampHigh, kBodyDriveThreshold)}));
 
+  if (c.clickSilent) return;
   // The click envelope is above its threshold only just after a hit; well
   // below it, rounding to float cannot reach it either.
   const D clickLow = Load<D>(s.clickLevel + k) * c.clickGain;
@@ -187,12 +188,13 @@ inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k) {
 
 // The click stage and the mix with the body and the tail.
 inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
-  const F i2 = Load<F>(s.clickCurrent + k);
-  // A current is never -0: without any, its double is 0 too.
-  const Wide i2Wide = Lanes::Any(i2 != 0.0f) ? Widen(i2) : Wide{D{}, D{}};
   const Wide body = Widen(Load<F>(s.body + k));
   const D tailLow = Load<D>(s.tail + k);
   const D tailHigh = Load<D>(s.tail + k + kHalf);
+  if (c.clickSilent) return Narrow({MixOf(body.low, D{}, tailLow), MixOf(body.high, D{}, tailHigh)});
+  const F i2 = Load<F>(s.clickCurrent + k);
+  // A current is never -0: without any, its double is 0 too.
+  const Wide i2Wide = Lanes::Any(i2 != 0.0f) ? Widen(i2) : Wide{D{}, D{}};
   // Without click current the click stage only gives a signed zero, which
   // shows when everything else is zero too.
   const DMask audibleLow = (i2Wide.low != 0.0) | ((body.low == 0.0) & (tailLow == 0.0));
