@@ -329,10 +329,8 @@ bool DrumVoice::RunEnvelopes(int n) {
   return clickCurrent;
 }
 
-bool DrumVoice::NoiseHeard(int n, bool clickCurrent) const {
-  if (!settledSkipEnabled.load(std::memory_order_relaxed)) return true;
-  // The tail only shrinks, so if it reaches zero its last frame is zero.
-  return clickCurrent || stretch_.tail[n - 1] == 0.0;
+bool DrumVoice::NoiseHeard(bool clickSilent) const {
+  return !clickSilent || !settledSkipEnabled.load(std::memory_order_relaxed);
 }
 
 void DrumVoice::RunNoise(int n) {
@@ -370,11 +368,15 @@ void DrumVoice::RenderStretch(float* out, int n) {
   while (live < n && !(static_cast<double>(sampleCount_ + live) > oscStartCount_)) ++live;
 
   const bool clickCurrent = RunEnvelopes(n);
+  // Without click current, and with a tail that hides the stages' signed
+  // zeros, the click stage adds nothing to any frame. The tail only
+  // shrinks: if it is zero anywhere, it is zero at the end.
+  const bool clickSilent = !clickCurrent && s.tail[n - 1] != 0.0;
 
-  // The filtered noise only reaches the output through the click stage;
-  // without click current, and with a tail that hides the stages' signed
-  // zeros, its filters can wait for the stretch that needs them.
-  if (NoiseHeard(n, clickCurrent)) {
+  // The filtered noise only reaches the output through the click stage:
+  // while that is silent, its filters can wait for the stretch that needs
+  // them.
+  if (NoiseHeard(clickSilent)) {
     CatchUpNoise();
     RunNoise(n);
   } else {
@@ -390,11 +392,17 @@ void DrumVoice::RenderStretch(float* out, int n) {
   }
 
   const double attack = attack_;
-  const VoiceStageSettings settings = {n, live, ampEnv_.Gain(), clickEnv_.Gain(), kPitchGain, tuneDepthX2_,
-                                       baseFrequency_, osc_.SampleRate(), static_cast<double>(distort_ + 1.0f),
+  const VoiceStageSettings settings = {n,
+                                       live,
+                                       ampEnv_.Gain(),
+                                       clickEnv_.Gain(),
+                                       kPitchGain,
+                                       tuneDepthX2_,
+                                       baseFrequency_,
+                                       osc_.SampleRate(),
+                                       static_cast<double>(distort_ + 1.0f),
                                        attack * attack,
-                                       // The tail only shrinks: zero anywhere is zero at the end.
-                                       !clickCurrent && s.tail[n - 1] != 0.0};
+                                       clickSilent};
   float phase = osc_.Phase();
   RunVoiceStages(s, settings, phase, out);
   if (live < n) {

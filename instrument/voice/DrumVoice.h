@@ -161,8 +161,9 @@ private:
   // The envelopes and the tail over the stretch's first n frames; true
   // when the click stage may draw current in them.
   bool RunEnvelopes(int n);
-  // Whether the click stage can pass the filtered noise on in those frames.
-  bool NoiseHeard(int n, bool clickCurrent) const;
+  // Whether the filtered noise is worked out for those frames: the click
+  // stage can pass it on, or deferring is off.
+  bool NoiseHeard(bool clickSilent) const;
   // The noise and its filters over them.
   void RunNoise(int n);
 
