@@ -27,6 +27,10 @@ struct VoiceStretch {
   alignas(64) float inc[kVoiceStretch];
   alignas(64) float cornerWidth[kVoiceStretch];
   alignas(64) float phase[kVoiceStretch];
+  // The oscillator's output, its place on the saturation curve and the curve there.
+  alignas(64) float oscillator[kVoiceStretch];
+  alignas(64) float shaperPosition[kVoiceStretch];
+  alignas(64) float saturated[kVoiceStretch];
   alignas(64) float ampCurrent[kVoiceStretch];
   alignas(64) float clickCurrent[kVoiceStretch];
   alignas(64) float body[kVoiceStretch];

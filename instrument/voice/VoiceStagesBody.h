@@ -87,14 +87,19 @@ inline F Triangle(F phase, F inc, F w) {
   return 4.0f * lower * inc + triangle - 4.0f * upper * inc;
 }
 
-// The saturation curve at o * kShaperDrive * (distort + 1), table ends for
-// positions outside it (NaN counts as below).
-inline F Shaper(F o, double distortPlusOne) {
+// The saturation curve's table position for oscillator output o, at
+// input o * kShaperDrive * (distort + 1).
+inline F ShaperPosition(F o, double distortPlusOne) {
   // o * kShaperDrive * (distort + 1) is exact in double, one product or two.
   const double scale = kShaperDrive * distortPlusOne;
   const Wide ow = Widen(o);
   const Wide v = {Lanes::RoundToFloat(ow.low * scale), Lanes::RoundToFloat(ow.high * scale)};
-  const F p = Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
+  return Narrow({(v.low + 9.0) * 1000.0 / 18.0, (v.high + 9.0) * 1000.0 / 18.0});
+}
+
+// The saturation curve at table position p, table ends for positions
+// outside it (NaN counts as below).
+inline F ShaperAt(F p) {
   constexpr int last = kShaperTableLength - 1;
   const FMask below = ~(p > 0.0f);
   const FMask above = ~(p < static_cast<float>(last));
@@ -125,14 +130,14 @@ inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k)
 }
 
 // The oscillator over one group; 0 before it starts.
-inline F Oscillator(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
+inline void Oscillator(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   F o = Triangle(Load<F>(s.phase + k), Load<F>(s.inc + k), Load<F>(s.cornerWidth + k));
   if (k < c.silentFrames) {
     I frame{};
     for (int j = 0; j < kWidth; ++j) frame[j] = k + j;
     o = Select(frame < c.silentFrames, F{}, o);
   }
-  return o;
+  Store(s.oscillator + k, o);
 }
 
 // The oscillator's phase over one group, carried on in phase. Inside
@@ -179,10 +184,15 @@ inline void Currents(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   Store(s.clickCurrent + k, i2);
 }
 
+// The oscillator's place on the saturation curve, and the curve there.
+inline void ShaperPositions(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  Store(s.shaperPosition + k, ShaperPosition(Load<F>(s.oscillator + k), c.distortPlusOne));
+}
+inline void Saturation(VoiceStretch& s, int k) { Store(s.saturated + k, ShaperAt(Load<F>(s.shaperPosition + k))); }
+
 // The body stage: the saturated oscillator through the body transistor.
-inline void Body(VoiceStretch& s, const VoiceStageSettings& c, int k) {
-  const F m = Shaper(Oscillator(s, c, k), c.distortPlusOne);
-  const Wide scaled = Widen(BodyStageScaled(m, Load<F>(s.ampCurrent + k)));
+inline void Body(VoiceStretch& s, int k) {
+  const Wide scaled = Widen(BodyStageScaled(Load<F>(s.saturated + k), Load<F>(s.ampCurrent + k)));
   Store(s.body + k, Narrow({scaled.low / kBodyStageDivisor, scaled.high / kBodyStageDivisor}));
 }
 
@@ -213,8 +223,10 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
 }
 
 // Stage by stage over the stretch, so that each pass's groups are
-// independent and overlap in the processor. Whole groups: lanes past the
-// last frame work on earlier values whose results are never stored.
+// independent and overlap in the processor: the shorter a pass's work on
+// one group, the more groups the processor has under way at once. Whole
+// groups: lanes past the last frame work on earlier values whose results
+// are never stored.
 void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out) {
   const int frames = c.frames;
   for (int k = 0; k < frames; k += kWidth) OscillatorSteps(s, c, k);
@@ -224,7 +236,10 @@ void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float
     PhaseChain(s, c, k, phase);
     Currents(s, c, k);
   }
-  for (int k = 0; k < frames; k += kWidth) Body(s, c, k);
+  for (int k = 0; k < frames; k += kWidth) Oscillator(s, c, k);
+  for (int k = 0; k < frames; k += kWidth) ShaperPositions(s, c, k);
+  for (int k = 0; k < frames; k += kWidth) Saturation(s, k);
+  for (int k = 0; k < frames; k += kWidth) Body(s, k);
   for (int k = 0; k < frames; k += kWidth) {
     const F mix = Mix(s, c, k);
     if (k + kWidth <= frames) {
