@@ -23,7 +23,8 @@ struct VoiceStretch {
   alignas(64) float noise[kVoiceStretch];
   alignas(64) float click[kVoiceStretch];
   alignas(64) float pitchLevel[kVoiceStretch];
-  // The oscillator's phase step, corner width and phase.
+  // The oscillator's frequency, phase step, corner width and phase.
+  alignas(64) float frequency[kVoiceStretch];
   alignas(64) float inc[kVoiceStretch];
   alignas(64) float cornerWidth[kVoiceStretch];
   alignas(64) float phase[kVoiceStretch];

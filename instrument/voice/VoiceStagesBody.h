@@ -112,15 +112,19 @@ inline F ShaperAt(F p) {
   return Select(below, Splat(kShaperTable[0]), Select(above, Splat(kShaperTable[last]), curve));
 }
 
-// The oscillator's steps at the frequencies of the pitch envelope.
-inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+// The oscillator's frequencies from the pitch envelope.
+inline void Frequencies(VoiceStretch& s, const VoiceStageSettings& c, int k) {
   // The gain is a float constant: the double product rounds as the float one.
-  const F pitch = Load<F>(s.pitchLevel + k) * c.pitchGain;
-  const Wide p = Widen(pitch);
-  const D fLow = Lanes::RoundToFloat(PitchFrequencyOf(p.low, c.tuneDepthX2, c.baseFrequency));
-  const D fHigh = Lanes::RoundToFloat(PitchFrequencyOf(p.high, c.tuneDepthX2, c.baseFrequency));
-  const D stepLow = 2.0 * fLow / c.oscillatorRate;
-  const D stepHigh = 2.0 * fHigh / c.oscillatorRate;
+  const Wide p = Widen(Load<F>(s.pitchLevel + k) * c.pitchGain);
+  Store(s.frequency + k, Narrow({PitchFrequencyOf(p.low, c.tuneDepthX2, c.baseFrequency),
+                                 PitchFrequencyOf(p.high, c.tuneDepthX2, c.baseFrequency)}));
+}
+
+// The oscillator's steps at those frequencies.
+inline void OscillatorSteps(VoiceStretch& s, const VoiceStageSettings& c, int k) {
+  const Wide f = Widen(Load<F>(s.frequency + k));
+  const D stepLow = 2.0 * f.low / c.oscillatorRate;
+  const D stepHigh = 2.0 * f.high / c.oscillatorRate;
   const F inc = Narrow({stepLow, stepHigh});
   Store(s.inc + k, inc);
   const FMask normal = Abs(inc) >= kSmallestDoublableStep;
@@ -229,6 +233,7 @@ inline F Mix(const VoiceStretch& s, const VoiceStageSettings& c, int k) {
 // are never stored.
 void RunStages(VoiceStretch& s, const VoiceStageSettings& c, float& phase, float* out) {
   const int frames = c.frames;
+  for (int k = 0; k < frames; k += kWidth) Frequencies(s, c, k);
   for (int k = 0; k < frames; k += kWidth) OscillatorSteps(s, c, k);
   // The phase's chain, a group at a time beside the currents' lanes,
   // which do not wait for it.
