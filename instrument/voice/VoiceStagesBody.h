@@ -151,7 +151,8 @@ inline void PhaseChain(VoiceStretch& s, const VoiceStageSettings& c, int k, floa
   const int end = k + kWidth < c.frames ? k + kWidth : c.frames;
   if (k >= c.silentFrames && end == k + kWidth) {
     float p = phase;
-    for (int j = k; j < end; ++j) {
+#pragma GCC unroll 16
+    for (int j = k; j < k + kWidth; ++j) {
       p += s.inc[j];
       s.phase[j] = p;
     }
