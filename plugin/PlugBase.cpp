@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include <emmintrin.h>
-
 #include "base/TextCopy.h"
+#include "plugin/Narrow.h"
 
 namespace {
 
@@ -18,25 +17,6 @@ bool SizeScratch(GrowBuf& scratch, int32_t frames) {
   if (!scratch.Resize(frames * int32_t(sizeof(double)))) return false;
   for (int32_t i = 0; i < frames; ++i) scratch.As<double>()[i] = 0.0;
   return true;
-}
-
-// The scratch's doubles into the host's floats, four at a time: the packed
-// conversion and sum round exactly as the single ones.
-void NarrowInto(float* destination, const double* source, int32_t frames, bool accumulate) {
-  int32_t s = 0;
-  if (accumulate) {
-    for (; s + 4 <= frames; s += 4) {
-      const __m128 narrowed =
-          _mm_movelh_ps(_mm_cvtpd_ps(_mm_loadu_pd(source + s)), _mm_cvtpd_ps(_mm_loadu_pd(source + s + 2)));
-      _mm_storeu_ps(destination + s, _mm_add_ps(_mm_loadu_ps(destination + s), narrowed));
-    }
-    for (; s < frames; ++s) destination[s] += float(source[s]);
-  } else {
-    for (; s + 4 <= frames; s += 4)
-      _mm_storeu_ps(destination + s,
-                    _mm_movelh_ps(_mm_cvtpd_ps(_mm_loadu_pd(source + s)), _mm_cvtpd_ps(_mm_loadu_pd(source + s + 2))));
-    for (; s < frames; ++s) destination[s] = float(source[s]);
-  }
 }
 
 }  // namespace
