@@ -12,6 +12,10 @@ constexpr double kRoundingSlack = 1.0 + 0x1p-20;
 // Every value of the generator's noise lies in [0, 1.5].
 constexpr double kNoiseSpan = 1.5;
 
+// The window of the runs from an estimate grows to at most this many times
+// its first size.
+constexpr uint64_t kWidestEstimatedWindow = 8;
+
 // What flushing a tiny value to zero can lose.
 constexpr double kTiny = 0x1p-125;
 
@@ -282,11 +286,12 @@ NoiseFilterValues CatchUpNoiseFilters(const NoiseFilterCoefficients& c, const No
     // In trials runs from an interval this wide met after 10 memories on
     // average and 16 at most (the low-pass output is the smaller, so its
     // rounding is the finer); any that have not try again from twice as
-    // far back. No estimate is wider than the one for all the steps.
+    // far back, a few times at most before the loose bounds take over. No
+    // estimate is wider than the one for all the steps.
     const double width = EstimateWidth(c, StartOfEstimate(c, v, state, steps));
     const double shrink = std::log(std::fmax(1.0, width * 0x1p26));
     const auto first = static_cast<uint64_t>(memory * (shrink + 6.0) + 40.0 * lowMemory) + 64;
-    for (uint64_t window = first; window < steps; window *= 2) {
+    for (uint64_t window = first; window < steps && window <= kWidestEstimatedWindow * first; window *= 2) {
       const HighPassInterval h = EstimateHighPass(c, v, state, steps - window, scratch);
       if (RunBoundsToTheEnd(c, state, steps, window, FloatAtOrBelow(h.centre - h.halfWidth),
                             FloatAtOrAbove(h.centre + h.halfWidth), static_cast<float>(lowBound), end))
