@@ -68,6 +68,6 @@ VoiceLaneTimes TimeVoiceLanes() {
 
 void ChooseVoiceLanesByTiming() {
   // Once per process; later instances wait for the first one's choice.
-  static const bool chosen = SelectVoiceLanes(FastestVoiceLanes(TimeVoiceLanes()));
-  (void)chosen;
+  static const VoiceLanes fastest = FastestVoiceLanes(TimeVoiceLanes());
+  UseTimedVoiceLanes(fastest);
 }

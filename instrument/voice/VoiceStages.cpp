@@ -14,6 +14,8 @@ VoiceLanes WidestAvailable() {
 
 // Chosen once at load; a relaxed read per stretch on the audio path.
 std::atomic<VoiceLanes> activeLanes{WidestAvailable()};
+// A set chosen by SelectVoiceLanes stays chosen: the timing leaves it.
+std::atomic<bool> laneSetSelected{false};
 
 }  // namespace
 
@@ -38,7 +40,13 @@ VoiceLanes ActiveVoiceLanes() { return activeLanes.load(std::memory_order_relaxe
 bool SelectVoiceLanes(VoiceLanes lanes) {
   if (!VoiceLanesAvailable(lanes)) return false;
   activeLanes.store(lanes, std::memory_order_relaxed);
+  laneSetSelected.store(true, std::memory_order_relaxed);
   return true;
+}
+
+void UseTimedVoiceLanes(VoiceLanes lanes) {
+  if (VoiceLanesAvailable(lanes) && !laneSetSelected.load(std::memory_order_relaxed))
+    activeLanes.store(lanes, std::memory_order_relaxed);
 }
 
 const char* VoiceLanesName(VoiceLanes lanes) {

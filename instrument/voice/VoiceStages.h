@@ -72,6 +72,7 @@ bool VoiceLanesAvailable(VoiceLanes lanes);
 // below) chose another.
 VoiceLanes ActiveVoiceLanes();
 // For tests and benchmarks: false, changing nothing, when not available.
+// The set stays chosen over the timing below.
 bool SelectVoiceLanes(VoiceLanes lanes);
 const char* VoiceLanesName(VoiceLanes lanes);
 
@@ -87,8 +88,11 @@ VoiceLanes FastestVoiceLanes(const VoiceLaneTimes& times);
 // About a tenth of a millisecond in all.
 VoiceLaneTimes TimeVoiceLanes();
 // Makes the set this processor runs fastest active, the first time it is
-// called in the process; off the audio path, before the first render.
+// called in the process, unless SelectVoiceLanes chose one; off the audio
+// path, before the first render.
 void ChooseVoiceLanesByTiming();
+// What that timing makes active.
+void UseTimedVoiceLanes(VoiceLanes lanes);
 // One given set's noise and stages over a stretch, for timing; the
 // baseline set in place of one this processor does not have.
 void RunVoiceLaneStages(VoiceLanes lanes, VoiceStretch& stretch, const NoiseStart& noise,

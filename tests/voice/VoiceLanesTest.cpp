@@ -140,6 +140,18 @@ TEST(VoiceLanesChoice, TheFastestSetIsChosenAndAWiderOneKeptWhenTheyAreClose) {
   EXPECT_EQ(FastestVoiceLanes({{0.0, 0.0, 0.0}}), VoiceLanes::Sse2);
 }
 
+// Tests and benchmarks that pick a set must get it, even when the first
+// instrument they make times the sets afterwards.
+TEST(VoiceLanesChoice, ASelectedSetOutlastsTheTiming) {
+  for (VoiceLanes lanes : AvailableVoiceLanes()) {
+    ASSERT_TRUE(SelectVoiceLanes(lanes));
+    for (VoiceLanes timed : AvailableVoiceLanes()) UseTimedVoiceLanes(timed);
+    ChooseVoiceLanesByTiming();
+    EXPECT_EQ(ActiveVoiceLanes(), lanes) << VoiceLanesName(lanes);
+  }
+  SelectVoiceLanes(WidestVoiceLanes());
+}
+
 TEST(VoiceLanesChoice, EveryAvailableSetIsTimedAndTheChoiceIsOneOfThem) {
   const VoiceLaneTimes times = TimeVoiceLanes();
   for (VoiceLanes lanes : {VoiceLanes::Sse2, VoiceLanes::Avx2, VoiceLanes::Avx512}) {
