@@ -48,8 +48,6 @@ constexpr int kStatusControlChange = 0xB;
 }  // namespace
 
 Thudrix::Thudrix(VstHostCallback hostCallback) : PlugVst2(ThudrixConfig(), hostCallback) {
-  // The widest lanes are not the fastest on every processor.
-  ChooseVoiceLanesByTiming();
   std::fill(std::begin(controls_), std::end(controls_), -1);
   DefineParameters();
   BuildEditor();
@@ -86,6 +84,14 @@ void Thudrix::DefineParameters() {
 
 void Thudrix::SetEditorControl(int32_t controlIndex, double value) {
   if (Editor* editor = GetEditor()) editor->SetControlValue(controlIndex, value);
+}
+
+void Thudrix::Activated(bool active) {
+  // The widest lanes are not the fastest on every processor. Timed when a
+  // host first switches an instance on, not when it makes one: a plug-in
+  // scan makes instances that never play.
+  if (active) ChooseVoiceLanesByTiming();
+  PlugVst2::Activated(active);
 }
 
 void Thudrix::ResetProcessing() {

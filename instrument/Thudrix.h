@@ -20,6 +20,7 @@ public:
   ~Thudrix() override;
 
   void ResetProcessing() override;
+  void Activated(bool active) override;
   void ParamChanged(int32_t index) override;
   void RenderBlock(double** inputs, double** outputs, int32_t frames) override;
   void HandleMidiMessage(const MidiMsg& msg) override;
