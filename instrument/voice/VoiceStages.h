@@ -87,9 +87,9 @@ VoiceLanes FastestVoiceLanes(const VoiceLaneTimes& times);
 // Each available set's noise and stages on a stretch of a sounding hit.
 // About a tenth of a millisecond in all.
 VoiceLaneTimes TimeVoiceLanes();
-// Makes the set this processor runs fastest active, the first time it is
-// called in the process, unless SelectVoiceLanes chose one; off the audio
-// path, before the first render.
+// Makes the set this processor runs fastest active, timing the sets the
+// first time it is called in the process, unless SelectVoiceLanes chose
+// one; off the audio path, before the first render.
 void ChooseVoiceLanesByTiming();
 // What that timing makes active.
 void UseTimedVoiceLanes(VoiceLanes lanes);
