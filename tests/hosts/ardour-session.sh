@@ -9,7 +9,7 @@
 #                     plug-in's own parameter numbering (default: the VST2's)
 # Skips (77) when ardour7-lua or jackd is missing. The JACK dummy server
 # sometimes drops Ardour's client (its requests arrive garbled); the phase it
-# happened in is retried, up to four times.
+# happened in is retried, up to six times.
 set -uo pipefail
 PLUGIN="$(realpath "$1")"
 HOST_TOOL="$(realpath "$2")"
@@ -18,7 +18,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 PLUGIN_NAME="Tarvolin Thudra"
 RATE=48000
 PERIOD=512
-ATTEMPTS=4
+ATTEMPTS=6
 ARDOUR_LUA=ardour7-lua
 SCANNER_DIR=/usr/lib/ardour7
 
@@ -133,6 +133,9 @@ run_phase() {
       break
     fi
     echo "$phase: the JACK dummy server dropped Ardour (attempt $attempt of $ATTEMPTS)"
+    # Drops come in bursts while the machine is busy: wait a little longer
+    # before each new attempt.
+    [ "$attempt" -lt "$ATTEMPTS" ] && sleep "$attempt"
   done
   if [ $rc -ne 0 ]; then
     grep -v '^\[Info\]' "$WORK/$phase-$attempt.log" | tail -n 15
