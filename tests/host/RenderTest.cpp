@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
 #include "tests/host/HostTestSupport.h"
 #include "tools/host/HostSession.h"
 #include "tools/host/HostedPlugin.h"
@@ -257,6 +262,22 @@ TEST(Renderer, PluginAutomationAndMidiOutAreRecordedInTheSession) {
   EXPECT_EQ(plugin.getParameter(0), 1.0f);
   EXPECT_EQ(plugin.getParameter(-1), 0.0f);
   EXPECT_EQ(plugin.paramName(3), "");
+}
+
+// Renders are compared as files (the Linux and Windows modules, VST2 and
+// LV2): the same render must give the same bytes, also a second later.
+TEST_F(RenderCommand, TheSameRenderGivesTheSameFileASecondLater) {
+  auto fileBytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::vector<std::string> args = {"--length", "0.1", "--note", "0.01,60,127"};
+  ASSERT_EQ(render(args).exitCode, 0);
+  const std::string first = fileBytes(out);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ASSERT_EQ(render(args).exitCode, 0);
+  EXPECT_FALSE(first.empty());
+  EXPECT_TRUE(first == fileBytes(out));
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ std::unique_ptr<WavWriter> WavWriter::create(const std::string& path, int channe
     error = "cannot create '" + path + "': " + sf_strerror(nullptr);
     return nullptr;
   }
+  // The peak chunk carries the time of writing: without it the same
+  // render always gives the same file.
+  sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   return std::unique_ptr<WavWriter>(new WavWriter(file, path, channels));
 }
 
